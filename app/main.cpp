@@ -1,0 +1,94 @@
+// main.cpp - the gvtool command: checks the command line, opens the log and
+// the save file, loads the configuration, runs the patcher and reports.
+// Every path ends with exit status 0; the messages tell the outcome.
+#include <cstdio>
+#include <exception>
+#include <fstream>
+#include <iostream>
+
+#include "dual_log.h"
+#include "loader.h"
+#include "model.h"
+#include "patch_plan.h"
+#include "reader.h"
+#include "save_patcher.h"
+
+namespace {
+
+void PrintUsage(const char* program) {
+    std::cout << "usage :\n" << program << " [CONF_FILE_NAME] [SAVE_DAT_FILE]\n\nexample:\n"
+              << "gvtool config.xml SLOT0\\SAVE.DAT\n";
+    std::cout.flush();
+}
+
+void ReportException(const std::exception& error) {
+    g_log << "catch ! \n\t" << error.what() << std::endl;
+}
+
+// Loads the configuration and fills the plan. Returns false, after reporting,
+// when the configuration cannot be loaded.
+bool ReadConfiguration(XmlNode* document, PatchPlan& plan) {
+    g_log << "loading config file ...\n";
+    if (XmlLoadFile(document) < 0) {
+        // Without a document there is no error slot: the only way to get
+        // here is an allocation failure in creating it.
+        const XmlDocumentData* data =
+            document ? static_cast<const XmlDocumentData*>(document->data) : nullptr;
+        const char* reason = data ? data->errorText : "memory allocation failed !";
+        g_log << "error while loading config file !\n\t" << reason << std::endl;
+        return false;
+    }
+    g_log << "processing config file ...\n";
+    BuildPatchPlan(document, plan);
+    g_log << "processing complete!\n";
+    return true;
+}
+
+void PatchSave(FILE* save_file, PatchPlan& plan) {
+    try {
+        SavePatcher patcher(save_file);
+        patcher.run(plan);
+        g_log << "PATCHING COMPLETE!\n";
+    } catch (const std::exception& error) {
+        ReportException(error);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc < 3) {
+        PrintUsage(argc > 0 && argv[0] ? argv[0] : "gvtool");
+        return 0;
+    }
+
+    // Not checked on purpose: without a log file the run goes on, console only.
+    std::ofstream log_file("patcher.log");
+    g_log.console = &std::cout;
+    g_log.file = &log_file;
+
+    g_log << "Drelmoor 2 SAVE patcher" << std::endl;
+    g_log << "RELEASE" << " build" << std::endl;
+    g_log << "version " << "0.01a" << std::endl;
+    g_log << std::endl;
+
+    FILE* save_file = fopen(argv[2], "r+b");
+    if (!save_file) {
+        g_log << "can't open SAVE file !\n";
+    } else {
+        PatchPlan plan;
+        XmlNode* document = XmlCreateDocument(argv[1]);
+        try {
+            if (ReadConfiguration(document, plan)) PatchSave(save_file, plan);
+        } catch (const std::exception& error) {
+            // Only memory exhaustion while reading the configuration gets here.
+            ReportException(error);
+        }
+        XmlFreeNode(document);
+        fclose(save_file);
+    }
+
+    std::cout.flush();
+    log_file.close();
+    return 0;
+}

@@ -1,0 +1,26 @@
+// files.h - temporary folders and whole-file reads and writes for tests.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// A fresh folder under the system's temporary directory, removed with
+// everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// The file's bytes; empty when it cannot be read.
+std::string ReadFileBytes(const std::filesystem::path& file);
+// Replaces the file's content with the bytes given.
+void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes);

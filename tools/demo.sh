@@ -1,0 +1,15 @@
+#!/bin/sh
+# Runs gvtool the way a newcomer would, from a folder inside the build tree.
+set -eu
+build=$(cd "${1:-build}" && pwd)
+top=$(cd "$(dirname "$0")/.." && pwd)
+demo="$build/demo"
+rm -rf "$demo"
+mkdir -p "$demo/SLOT0"
+cd "$demo"
+echo "\$ gvtool"
+"$build/app/gvtool" || true
+echo
+echo "\$ gvtool config.xml SLOT0/SAVE.DAT"
+cp "$top/examples/config.xml" config.xml
+"$build/app/gvtool" config.xml SLOT0/SAVE.DAT
