@@ -1,0 +1,2 @@
+// parser.cpp - placeholder until the parser exists.
+#include "parser.h"

@@ -1,0 +1,2 @@
+// query.cpp - placeholder until path queries exist.
+#include "query.h"
