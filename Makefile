@@ -4,7 +4,9 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE ?= cmake
 CMAKE_FLAGS ?=
 
-.PHONY: all build configure test demo clean
+BENCH_DIR ?= build-bench
+
+.PHONY: all build configure test demo bench clean
 
 all: build
 
@@ -20,5 +22,13 @@ test: build
 demo: build
 	@sh tools/demo.sh $(BUILD_DIR)
 
+# Release build of its own; runs every benchmark and writes bench/RESULTS.md.
+bench:
+	$(CMAKE) -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DGVTOOL_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	@grep -q '^benchmark_DIR:PATH=.*-NOTFOUND' $(BENCH_DIR)/CMakeCache.txt && \
+	  { echo "Google Benchmark not found: apt-get install libbenchmark-dev" >&2; exit 1; } || true
+	$(CMAKE) --build $(BENCH_DIR) -j $(JOBS) --target gvbench
+	$(BENCH_DIR)/bench/gvbench --benchmark_out=bench/RESULTS.md --gv_command="make bench" $(BENCH_ARGS)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR)

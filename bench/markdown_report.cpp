@@ -1,0 +1,283 @@
+// markdown_report.cpp - collects every run, then writes the machine, the
+// tables and the goals once all benchmarks are done.
+#include "markdown_report.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+const char* const PARSERS[] = {"gvtool", "pugixml", "tinyxml2", "libxml2", "expat"};
+const double MIB = 1024.0 * 1024.0;
+
+std::string Format(const char* format, double value) {
+    char text[64];
+    snprintf(text, sizeof(text), format, value);
+    return text;
+}
+
+// A duration with a unit that keeps three or four significant digits.
+std::string Duration(double seconds) {
+    if (seconds < 1e-6) return Format("%.1f ns", seconds * 1e9);
+    if (seconds < 1e-3) return Format("%.2f us", seconds * 1e6);
+    if (seconds < 1.0) return Format("%.2f ms", seconds * 1e3);
+    return Format("%.3f s", seconds);
+}
+
+std::string Bytes(double bytes) {
+    if (bytes < 1024) return Format("%.0f B", bytes);
+    if (bytes < MIB) return Format("%.1f KiB", bytes / 1024);
+    return Format("%.1f MiB", bytes / MIB);
+}
+
+std::string FirstLineValue(const char* file, const std::string& key) {
+    std::ifstream in(file);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.compare(0, key.size(), key) != 0) continue;
+        size_t colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        size_t start = line.find_first_not_of(" \t", colon + 1);
+        return start == std::string::npos ? std::string() : line.substr(start);
+    }
+    return "unknown";
+}
+
+double Counter(const std::map<std::string, double>& counters, const char* name) {
+    auto found = counters.find(name);
+    return found == counters.end() ? 0.0 : found->second;
+}
+
+}  // namespace
+
+bool MarkdownReport::ReportContext(const Context&) { return true; }
+
+void MarkdownReport::ReportRuns(const std::vector<Run>& report) {
+    for (const Run& run : report) {
+        if (run.run_type != Run::RT_Iteration) continue;
+        std::string name = run.benchmark_name();
+        size_t first = name.find('/');
+        if (first == std::string::npos) continue;
+        size_t second = name.find('/', first + 1);
+        std::string group = name.substr(0, first);
+        std::string row = name.substr(first + 1, second == std::string::npos
+                                                     ? std::string::npos
+                                                     : second - first - 1);
+        std::string column = second == std::string::npos ? "gvtool" : name.substr(second + 1);
+        // Real time, for process runs the wall clock is the cost.
+        size_t slash = column.find('/');
+        if (slash != std::string::npos) column.resize(slash);
+
+        Group& table = groups[group];
+        auto seen = [](std::vector<std::string>& list, const std::string& item) {
+            for (const std::string& known : list)
+                if (known == item) return;
+            list.push_back(item);
+        };
+        seen(table.rows, row);
+        seen(table.columns, column);
+        Cell& cell = table.cells[row + "/" + column];
+        cell.seconds = run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
+        for (const auto& counter : run.counters) cell.counters[counter.first] = counter.second.value;
+        if (run.error_occurred) cell.error = run.error_message;
+    }
+}
+
+const MarkdownReport::Cell* MarkdownReport::find(const std::string& group, const std::string& row,
+                                                 const std::string& column) const {
+    auto table = groups.find(group);
+    if (table == groups.end()) return nullptr;
+    auto cell = table->second.cells.find(row + "/" + column);
+    if (cell == table->second.cells.end() || !cell->second.error.empty()) return nullptr;
+    return &cell->second;
+}
+
+void MarkdownReport::writeHeader(std::ostream& out) const {
+    time_t now = time(nullptr);
+    char date[64];
+    strftime(date, sizeof(date), "%Y-%m-%d %H:%M UTC", gmtime(&now));
+    out << "# gvtool benchmark results\n\n"
+        << "Produced by `" << command_line << "` on " << date << ".\n\n"
+        << "| machine | |\n| --- | --- |\n"
+        << "| CPU | " << FirstLineValue("/proc/cpuinfo", "model name") << " |\n"
+        << "| cores | " << std::thread::hardware_concurrency() << " |\n"
+        << "| memory | " << FirstLineValue("/proc/meminfo", "MemTotal") << " |\n"
+        << "| compiler | " << GVBENCH_COMPILER << ", " << GVBENCH_BUILD_TYPE << " |\n"
+        << "| peers | " << GVBENCH_PEERS << " |\n\n";
+}
+
+void MarkdownReport::writeParse(std::ostream& out) const {
+    auto table = groups.find("parse");
+    if (table == groups.end()) return;
+    const Group& parse = table->second;
+    out << "## Parsing from memory\n\n"
+        << "Each iteration builds the whole tree from the same bytes and frees it again "
+           "(expat builds nothing). MiB/s, higher is better; in brackets the peer's speed "
+           "divided by gvtool's.\n\n| input | size |";
+    for (const char* parser : PARSERS) out << ' ' << parser << " |";
+    out << "\n| --- | ---: |";
+    for (size_t i = 0; i < sizeof(PARSERS) / sizeof(PARSERS[0]); ++i) out << " ---: |";
+    out << '\n';
+    for (const std::string& row : parse.rows) {
+        const Cell* ours = find("parse", row, "gvtool");
+        double size = 0;
+        for (const char* parser : PARSERS)
+            if (const Cell* cell = find("parse", row, parser)) size = Counter(cell->counters, "input_bytes");
+        out << "| " << row << " | " << Bytes(size) << " |";
+        for (const char* parser : PARSERS) {
+            const Cell* cell = find("parse", row, parser);
+            if (!cell) {
+                out << " - |";
+                continue;
+            }
+            double speed = Counter(cell->counters, "bytes_per_second") / MIB;
+            out << ' ' << Format("%.1f", speed);
+            if (ours && cell != ours) {
+                double our_speed = Counter(ours->counters, "bytes_per_second") / MIB;
+                if (our_speed > 0) out << " (" << Format("%.2f", speed / our_speed) << ')';
+            }
+            out << " |";
+        }
+        out << '\n';
+    }
+
+    out << "\nPeak heap per MiB of input: the highest sum of live block sizes (the "
+           "allocator's usable size) during one parse and free, counted by standing in for "
+           "malloc, calloc, realloc and free in the benchmark process; the input buffer "
+           "itself is not counted. MiB per MiB, lower is better.\n\n| input |";
+    for (const char* parser : PARSERS) out << ' ' << parser << " |";
+    out << "\n| --- |";
+    for (size_t i = 0; i < sizeof(PARSERS) / sizeof(PARSERS[0]); ++i) out << " ---: |";
+    out << '\n';
+    for (const std::string& row : parse.rows) {
+        out << "| " << row << " |";
+        for (const char* parser : PARSERS) {
+            const Cell* cell = find("parse", row, parser);
+            if (cell && cell->counters.count("heap_per_MiB"))
+                out << ' ' << Format("%.2f", Counter(cell->counters, "heap_per_MiB")) << " |";
+            else
+                out << " - |";
+        }
+        out << '\n';
+    }
+    out << '\n';
+}
+
+void MarkdownReport::writeQuery(std::ostream& out) const {
+    auto table = groups.find("query");
+    if (table == groups.end()) return;
+    out << "## Path query\n\n`XmlSelectNodes` with \"save_patcher/gvars/gvar[@action]\" from the "
+           "document node of a parsed configuration; the result list starts empty.\n\n"
+           "| gvar elements | selected | time per query | per element |\n"
+           "| ---: | ---: | ---: | ---: |\n";
+    for (const std::string& row : table->second.rows) {
+        const Cell* cell = find("query", row, "gvtool");
+        if (!cell) {
+            out << "| " << row << " | - | - | - |\n";
+            continue;
+        }
+        double count = Counter(cell->counters, "gvars");
+        out << "| " << Format("%.0f", count) << " | "
+            << Format("%.0f", Counter(cell->counters, "selected")) << " | "
+            << Duration(cell->seconds) << " | " << Duration(count > 0 ? cell->seconds / count : 0)
+            << " |\n";
+    }
+    out << '\n';
+}
+
+void MarkdownReport::writeRun(std::ostream& out) const {
+    auto table = groups.find("run");
+    if (table == groups.end()) return;
+    out << "## Whole runs of gvtool\n\n"
+           "Wall time of one process, run in a folder of its own with its output sent to "
+           "/dev/null, beside the floor for the same work: `cp` of the same save file, and "
+           "`/bin/true` (a process that only starts and exits). The save is restored from a "
+           "copy before every iteration; that copy is outside the timing.\n\n"
+           "| case | save | requests | gvtool | cp | /bin/true | per request | per MiB of save | "
+           "gvtool / cp | gvtool / true |\n"
+           "| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |\n";
+    for (const std::string& row : table->second.rows) {
+        const Cell* ours = find("run", row, "gvtool");
+        const Cell* copy = find("run", row, "cp");
+        const Cell* floor = find("run", row, "true");
+        if (!ours) {
+            out << "| " << row << " | - | - | - | - | - | - | - | - | - |\n";
+            continue;
+        }
+        double requests = Counter(ours->counters, "requests");
+        double save = Counter(ours->counters, "save_bytes");
+        out << "| " << row << " | " << Bytes(save) << " | " << Format("%.0f", requests) << " | "
+            << Duration(ours->seconds) << " | " << (copy ? Duration(copy->seconds) : "-") << " | "
+            << (floor ? Duration(floor->seconds) : "-") << " | "
+            << (requests > 0 ? Duration(ours->seconds / requests) : "-") << " | "
+            << (save > 0 ? Duration(ours->seconds / (save / MIB)) : "-") << " | "
+            << (copy ? Format("%.2f", ours->seconds / copy->seconds) : "-") << " | "
+            << (floor ? Format("%.2f", ours->seconds / floor->seconds) : "-") << " |\n";
+    }
+    out << '\n';
+}
+
+void MarkdownReport::writeGoals(std::ostream& out) const {
+    out << "## Goals\n\n";
+    auto speed = [this](const std::string& row, const char* parser) {
+        const Cell* cell = find("parse", row, parser);
+        return cell ? Counter(cell->counters, "bytes_per_second") : 0.0;
+    };
+    auto verdict = [](bool met) { return met ? "met" : "NOT met"; };
+    auto parse = groups.find("parse");
+    if (parse != groups.end()) {
+        for (const std::string& row : parse->second.rows) {
+            if (row.compare(0, 6, "config") != 0) continue;
+            double ours = speed(row, "gvtool");
+            out << "- parse " << row << ":";
+            for (const char* peer : {"tinyxml2", "libxml2", "expat"}) {
+                double theirs = speed(row, peer);
+                if (theirs > 0) out << " >= " << peer << " " << verdict(ours >= theirs) << ';';
+            }
+            double pugi = speed(row, "pugixml");
+            if (pugi > 0) out << " >= pugixml / 2 " << verdict(ours * 2 >= pugi) << '.';
+            out << '\n';
+        }
+        double small = speed("config-1MB", "gvtool"), large = speed("config-100MB", "gvtool");
+        if (small > 0 && large > 0)
+            out << "- time per MiB, config 100MB against config 1MB: "
+                << Format("%.2f", small / large) << "x\n";
+    }
+    const Cell* few = find("run", "requests-10k", "gvtool");
+    const Cell* many = find("run", "requests-1M", "gvtool");
+    if (few && many) {
+        double per_few = few->seconds / Counter(few->counters, "requests");
+        double per_many = many->seconds / Counter(many->counters, "requests");
+        out << "- time per request, 1M requests against 10k: " << Format("%.2f", per_many / per_few)
+            << "x\n";
+    }
+    const Cell* small_tail = find("run", "tail-1MiB", "gvtool");
+    const Cell* large_tail = find("run", "tail-256MiB", "gvtool");
+    if (small_tail && large_tail) {
+        double per_small = small_tail->seconds / Counter(small_tail->counters, "save_bytes");
+        double per_large = large_tail->seconds / Counter(large_tail->counters, "save_bytes");
+        out << "- time per MiB of save, 256 MiB tail against 1 MiB: "
+            << Format("%.2f", per_large / per_small) << "x\n";
+    }
+    const Cell* typical = find("run", "typical", "gvtool");
+    const Cell* floor = find("run", "typical", "true");
+    if (typical && floor)
+        out << "- typical run within 2x of /bin/true: "
+            << Format("%.2f", typical->seconds / floor->seconds) << "x, "
+            << verdict(typical->seconds <= 2 * floor->seconds) << '\n';
+    out << '\n';
+}
+
+void MarkdownReport::Finalize() {
+    std::ostream& out = GetOutputStream();
+    writeHeader(out);
+    writeParse(out);
+    writeQuery(out);
+    writeRun(out);
+    writeGoals(out);
+    out.flush();
+}

@@ -1,0 +1,157 @@
+// parse_bench.cpp - our parser and the packaged peers building a tree from
+// the very same bytes, with the peak heap of one parse beside the speed.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "heap_counter.h"
+#include "inputs.h"
+#include "model.h"
+
+#ifdef GVBENCH_HAVE_PUGIXML
+#include <pugixml.hpp>
+#endif
+#ifdef GVBENCH_HAVE_TINYXML2
+#include <tinyxml2.h>
+#endif
+#ifdef GVBENCH_HAVE_LIBXML2
+#include <libxml/parser.h>
+#endif
+#ifdef GVBENCH_HAVE_EXPAT
+#include <expat.h>
+#endif
+
+namespace {
+
+struct ParseInput {
+    const char* name;
+    std::string text;
+};
+
+// Each parses the text into its own tree and frees it; false on failure.
+bool ParseGvtool(const std::string& text) {
+    XmlNode* document = XmlCreateDocument("bench.xml");
+    XmlParseOptions options;
+    memset(&options, 0, sizeof(options));
+    bool parsed = XmlParseNode(document, text.c_str(), &options) != nullptr;
+    XmlFreeNode(document);
+    return parsed;
+}
+
+#ifdef GVBENCH_HAVE_PUGIXML
+bool ParsePugixml(const std::string& text) {
+    pugi::xml_document document;
+    // Comments and the declaration are kept, as our tree keeps them.
+    unsigned options = pugi::parse_default | pugi::parse_declaration | pugi::parse_comments |
+                       pugi::parse_doctype;
+    return document.load_buffer(text.data(), text.size(), options);
+}
+#endif
+
+#ifdef GVBENCH_HAVE_TINYXML2
+bool ParseTinyxml2(const std::string& text) {
+    tinyxml2::XMLDocument document;
+    return document.Parse(text.data(), text.size()) == tinyxml2::XML_SUCCESS;
+}
+#endif
+
+#ifdef GVBENCH_HAVE_LIBXML2
+bool ParseLibxml2(const std::string& text) {
+    xmlDocPtr document = xmlReadMemory(text.data(), static_cast<int>(text.size()), "bench.xml",
+                                       nullptr, XML_PARSE_NONET);
+    if (!document) return false;
+    xmlFreeDoc(document);
+    return true;
+}
+#endif
+
+#ifdef GVBENCH_HAVE_EXPAT
+bool ParseExpat(const std::string& text) {
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    bool parsed = XML_Parse(parser, text.data(), static_cast<int>(text.size()), 1) == XML_STATUS_OK;
+    XML_ParserFree(parser);
+    return parsed;
+}
+#endif
+
+struct Parser {
+    const char* name;
+    bool (*parse)(const std::string& text);
+};
+
+const Parser PARSERS[] = {
+    {"gvtool", ParseGvtool},
+#ifdef GVBENCH_HAVE_PUGIXML
+    {"pugixml", ParsePugixml},
+#endif
+#ifdef GVBENCH_HAVE_TINYXML2
+    {"tinyxml2", ParseTinyxml2},
+#endif
+#ifdef GVBENCH_HAVE_LIBXML2
+    {"libxml2", ParseLibxml2},
+#endif
+#ifdef GVBENCH_HAVE_EXPAT
+    {"expat", ParseExpat},
+#endif
+};
+
+// Made on first use, so a filtered run does not pay for the 100 MB input.
+const ParseInput& Input(size_t which) {
+    static std::vector<ParseInput> inputs(4);
+    ParseInput& input = inputs[which];
+    if (input.text.empty()) {
+        ConfigShape shape;
+        switch (which) {
+        case 0: input.name = "config-1KB"; shape.target_bytes = 1000; break;
+        case 1: input.name = "config-1MB"; shape.target_bytes = 1000 * 1000; break;
+        case 2: input.name = "config-100MB"; shape.target_bytes = 100 * 1000 * 1000; break;
+        default:
+            input.name = "document";
+            input.text = MakeDocumentText(4 * 1000 * 1000, 80, 7);
+            return input;
+        }
+        shape.seed = 1000 + which;
+        input.text = MakeConfigText(shape);
+    }
+    return input;
+}
+
+void BM_Parse(benchmark::State& state, const Parser* parser, size_t which) {
+    const ParseInput& input = Input(which);
+    if (!parser->parse(input.text)) {
+        state.SkipWithError("the parser rejected the input");
+        return;
+    }
+    for (auto _ : state) {
+        bool parsed = parser->parse(input.text);
+        benchmark::DoNotOptimize(parsed);
+    }
+    double size = static_cast<double>(input.text.size());
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(input.text.size()));
+    state.counters["input_bytes"] = size;
+    if (HeapCountWorks()) {
+        HeapCountStart();
+        parser->parse(input.text);
+        state.counters["heap_per_MiB"] = static_cast<double>(HeapCountStop()) / size;
+    }
+}
+
+}  // namespace
+
+void RegisterParseBenchmarks() {
+#ifdef GVBENCH_HAVE_LIBXML2
+    xmlInitParser();
+#endif
+    static const char* const NAMES[] = {"config-1KB", "config-1MB", "config-100MB", "document"};
+    for (size_t which = 0; which < 4; ++which) {
+        for (const Parser& parser : PARSERS) {
+            std::string name = std::string("parse/") + NAMES[which] + "/" + parser.name;
+            auto* bench = benchmark::RegisterBenchmark(name.c_str(), BM_Parse, &parser, which);
+            bench->Unit(benchmark::kMicrosecond)->UseRealTime();
+            if (which == 2) bench->Iterations(3);  // each iteration is 100 MB
+        }
+    }
+}
