@@ -5,6 +5,8 @@ CMAKE ?= cmake
 CMAKE_FLAGS ?=
 
 BENCH_DIR ?= build-bench
+# The report keeps the fastest of the repetitions of each benchmark.
+BENCH_ARGS ?= --benchmark_repetitions=3 --benchmark_display_aggregates_only=true
 
 .PHONY: all build configure test demo bench clean
 
