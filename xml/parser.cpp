@@ -66,14 +66,14 @@ static bool XmlStartsWithNoCase(const char* text, const char* bytes, int32_t len
 }
 
 // Replaces *output by a heap copy of length bytes. False when it cannot be
-// allocated, leaving *output as it was.
+// allocated, leaving *output as it was. The old string is resized rather
+// than freed: a fresh node's empty name usually has room for the new one.
 static bool XmlStoreString(char** output, int32_t* outputLength, const char* bytes, size_t length) {
     if (length >= static_cast<size_t>(INT32_MAX)) return false;
-    char* copy = static_cast<char*>(malloc(length + 1));
+    char* copy = static_cast<char*>(realloc(*output, length + 1));
     if (!copy) return false;
     memcpy(copy, bytes, length);
     copy[length] = '\0';
-    free(*output);
     *output = copy;
     *outputLength = static_cast<int32_t>(length);
     return true;
