@@ -11,7 +11,7 @@
 bool StreamFileSize(FILE* stream, int64_t* size);
 
 // Flushes the stream and makes the file beneath it, old_size bytes long,
-// exactly growth bytes longer; the new bytes are unspecified. Returns false
+// exactly growth bytes longer; the new bytes may hold anything. Returns false
 // when the system refuses or the size read back is not old_size + growth.
 // Later reads and writes through the stream see the new size.
 bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth);

@@ -56,15 +56,15 @@ int main(int argc, char* argv[]) {
         }
     }
 
-    SaveSpec spec = DefaultSaveSpec(static_cast<uint32_t>(seed), tail);
-    spec.gvars = GenerateGvars(static_cast<uint32_t>(gvars), static_cast<uint32_t>(seed));
-    if (cities != 12) spec.city_names = InventCityNames(cities);
-    const SaveLayout layout = DescribeSave(spec);
+    SaveParams params = DefaultSaveParams(static_cast<uint32_t>(seed), tail);
+    params.gvars = GenerateGvars(static_cast<uint32_t>(gvars), static_cast<uint32_t>(seed));
+    if (cities != 12) params.city_names = InventCityNames(cities);
+    const SaveLayout layout = DescribeSave(params);
     if (layout.gvars_end_offset < 0 || layout.cities_marker_distance < 0) {
         std::cerr << "mksave: warning: a marker lies before its search start\n";
     }
 
-    const std::string bytes = BuildSave(spec);
+    const std::string bytes = BuildSave(params);
     std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();

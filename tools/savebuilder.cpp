@@ -1,4 +1,4 @@
-// savebuilder.cpp - builds synthetic save files byte by byte from a spec;
+// savebuilder.cpp - builds synthetic save files byte by byte from parameters;
 // every name and value here is invented or generated.
 #include "savebuilder.h"
 
@@ -53,44 +53,44 @@ uint32_t CitiesListSize(const std::vector<std::string>& names) {
     return static_cast<uint32_t>(size);
 }
 
-SaveLayout DescribeSave(const SaveSpec& spec) {
+SaveLayout DescribeSave(const SaveParams& params) {
     SaveLayout layout;
-    layout.gvars_count = static_cast<uint32_t>(spec.gvars.size());
+    layout.gvars_count = static_cast<uint32_t>(params.gvars.size());
     const int64_t table_size = 4 * int64_t{layout.gvars_count};
     layout.cities_block_offset = static_cast<int64_t>(HEADER_SIZE) + table_size;
-    layout.cities_list_size = CitiesListSize(spec.city_names);
+    layout.cities_list_size = CitiesListSize(params.city_names);
     layout.copy_offset = layout.cities_block_offset + layout.cities_list_size + 3;
     layout.end_marker_offset = layout.copy_offset + table_size;
     layout.gvars_end_offset = layout.end_marker_offset - GVARS_END_SEARCH;
     layout.cities_marker_distance =
         layout.cities_block_offset + layout.cities_list_size - 4 - CITIES_END_SEARCH;
     layout.file_size = static_cast<uint64_t>(layout.end_marker_offset) +
-                       (spec.end_marker ? 4 : 0) + spec.tail.size();
+                       (params.end_marker ? 4 : 0) + params.tail.size();
     return layout;
 }
 
-std::string BuildSave(const SaveSpec& spec) {
+std::string BuildSave(const SaveParams& params) {
     std::string out;
-    out.reserve(static_cast<size_t>(DescribeSave(spec).file_size));
+    out.reserve(static_cast<size_t>(DescribeSave(params).file_size));
     // No zero byte in the header, so it can spell neither marker.
     for (size_t i = 0; i < HEADER_SIZE; ++i) {
         out.push_back(static_cast<char>((i * 37 + 11) % 251 + 1));
     }
-    AppendTable(out, spec.gvars);
+    AppendTable(out, params.gvars);
 
-    const uint32_t count = spec.city_count ? *spec.city_count
-                                           : static_cast<uint32_t>(spec.city_names.size());
+    const uint32_t count = params.city_count ? *params.city_count
+                                           : static_cast<uint32_t>(params.city_names.size());
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(count >> shift));
-    for (const std::string& name : spec.city_names) {
+    for (const std::string& name : params.city_names) {
         out += name;
         out.push_back('\0');
     }
     out.push_back('\0');
-    for (uint8_t byte : spec.extra_bytes) out.push_back(static_cast<char>(byte));
+    for (uint8_t byte : params.extra_bytes) out.push_back(static_cast<char>(byte));
 
-    AppendTable(out, spec.gvars);
-    if (spec.end_marker) out += std::string("\x00\x00\x46\x50", 4);
-    out += spec.tail;
+    AppendTable(out, params.gvars);
+    if (params.end_marker) out += std::string("\x00\x00\x46\x50", 4);
+    out += params.tail;
     return out;
 }
 
@@ -145,10 +145,10 @@ std::string GenerateBytes(size_t length, uint32_t seed) {
     return bytes;
 }
 
-SaveSpec DefaultSaveSpec(uint32_t seed, size_t tail_length) {
-    SaveSpec spec;
-    spec.gvars = GenerateGvars(700, seed);
-    spec.city_names = DefaultCityNames();
-    spec.tail = GenerateBytes(tail_length, seed + 1);
-    return spec;
+SaveParams DefaultSaveParams(uint32_t seed, size_t tail_length) {
+    SaveParams params;
+    params.gvars = GenerateGvars(700, seed);
+    params.city_names = DefaultCityNames();
+    params.tail = GenerateBytes(tail_length, seed + 1);
+    return params;
 }

@@ -12,7 +12,7 @@
 // the cities list (big-endian count field, zero-terminated names, one more
 // zero), three extra bytes, a copy of the table, the GVARs end marker
 // 00 00 46 50 and the tail.
-struct SaveSpec {
+struct SaveParams {
     std::vector<int32_t> gvars;
     std::vector<std::string> city_names;  // the last one ending in "AV" makes the marker
     std::optional<uint32_t> city_count;   // count field; the number of names when unset
@@ -33,12 +33,12 @@ struct SaveLayout {
     uint64_t file_size = 0;
 };
 
-// The layout that BuildSave gives for the spec.
-SaveLayout DescribeSave(const SaveSpec& spec);
+// The layout that BuildSave gives for these parameters.
+SaveLayout DescribeSave(const SaveParams& params);
 
-// The file's bytes. Never fails; a spec that breaks the layout's rules
-// (names without "AV", a wrong count) gives the broken file it asks for.
-std::string BuildSave(const SaveSpec& spec);
+// The file's bytes. Never fails; parameters that break the layout's rules
+// (names without "AV", a wrong count) give the broken file they ask for.
+std::string BuildSave(const SaveParams& params);
 
 // Size of the cities list made of these names: count field, names with
 // their zeros, the extra zero.
@@ -61,4 +61,4 @@ std::string GenerateBytes(size_t length, uint32_t seed);
 
 // A realistic save: 700 GVARs from the seed, the default names, a tail of
 // tail_length bytes from the seed.
-SaveSpec DefaultSaveSpec(uint32_t seed = 1, size_t tail_length = 1024);
+SaveParams DefaultSaveParams(uint32_t seed = 1, size_t tail_length = 1024);

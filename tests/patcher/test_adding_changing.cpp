@@ -14,8 +14,8 @@ namespace {
 class Phases : public ::testing::Test {
 protected:
     void SetUp() override {
-        spec_ = DefaultSaveSpec();
-        original_ = BuildSave(spec_);
+        params_ = DefaultSaveParams();
+        original_ = BuildSave(params_);
         WriteFileBytes(dir_ / "SAVE.DAT", original_);
     }
     PatchOutcome Patch(const std::vector<GvarRequest>& requests) {
@@ -23,14 +23,14 @@ protected:
     }
     // The file a correct run leaves for this table.
     std::string Expected(const std::vector<int32_t>& gvars) const {
-        SaveSpec spec = spec_;
-        spec.gvars = gvars;
-        return BuildSave(spec);
+        SaveParams params = params_;
+        params.gvars = gvars;
+        return BuildSave(params);
     }
     std::string File() const { return ReadFileBytes(dir_ / "SAVE.DAT"); }
 
     TempDir dir_;
-    SaveSpec spec_;
+    SaveParams params_;
     std::string original_;
 };
 
@@ -54,14 +54,14 @@ TEST_F(Phases, AddAtTheEndAppendsOneEntry) {
     EXPECT_EQ(Section(out.log, "ADDING"),
               "adding new GVARs (1) to SAVE file\n\tadding GVAR (1 of 1)\n"
               "\t{ index = 700, value = 5 }\n\n");
-    std::vector<int32_t> gvars = spec_.gvars;
+    std::vector<int32_t> gvars = params_.gvars;
     gvars.push_back(5);
     EXPECT_EQ(File(), Expected(gvars));
 }
 
 TEST_F(Phases, AddPastTheEndFillsTheGapWithZeros) {
     Patch({Add(703, -9)});
-    std::vector<int32_t> gvars = spec_.gvars;
+    std::vector<int32_t> gvars = params_.gvars;
     gvars.insert(gvars.end(), {0, 0, 0, -9});
     EXPECT_EQ(File(), Expected(gvars));
 }
@@ -87,7 +87,7 @@ TEST_F(Phases, AddsAreSortedAndASecondAddOfAnIndexIsRefused) {
               "\tadding GVAR (3 of 4)\n\t{ index = 701, value = 2 }\n\n"
               "\twhile adding, detected index(701) in range [0, 702), expected index >= 702\n"
               "\tadding GVAR (4 of 4)\n\t{ index = 702, value = 3 }\n\n");
-    std::vector<int32_t> gvars = spec_.gvars;
+    std::vector<int32_t> gvars = params_.gvars;
     gvars.insert(gvars.end(), {1, 2, 3});
     EXPECT_EQ(File(), Expected(gvars));
 }
@@ -109,7 +109,7 @@ TEST_F(Phases, ChangeInsideTheTableSetsTheEntry) {
     EXPECT_EQ(Section(out.log, "CHANGING"),
               "setting GVARs (1) in SAVE file\n\tset GVAR value (1 of 1)\n"
               "\t{ index = 699, value = 7 }\n\n");
-    std::vector<int32_t> gvars = spec_.gvars;
+    std::vector<int32_t> gvars = params_.gvars;
     gvars[699] = 7;
     EXPECT_EQ(File(), Expected(gvars));
 }
@@ -127,7 +127,7 @@ TEST_F(Phases, ChangeOutOfRangeWarnsWithTheSignedIndex) {
 
 TEST_F(Phases, ChangesApplyInOrderAndReachAddedEntries) {
     Patch({Change(12, 1), Change(700, 8), Change(12, -2), Add(700, 5), Change(12, 3)});
-    std::vector<int32_t> gvars = spec_.gvars;
+    std::vector<int32_t> gvars = params_.gvars;
     gvars[12] = 3;
     gvars.push_back(8);
     EXPECT_EQ(File(), Expected(gvars));

@@ -15,11 +15,11 @@ namespace {
 
 const std::string LOCATING = std::string("\ncalculating ofssets and GVARs count...\n") + SEPARATOR;
 
-SaveSpec SpecWithNames(std::vector<std::string> names, uint32_t gvars = 700) {
-    SaveSpec spec = DefaultSaveSpec(7, 64);
-    spec.gvars = GenerateGvars(gvars, 7);
-    spec.city_names = std::move(names);
-    return spec;
+SaveParams ParamsWithNames(std::vector<std::string> names, uint32_t gvars = 700) {
+    SaveParams params = DefaultSaveParams(7, 64);
+    params.gvars = GenerateGvars(gvars, 7);
+    params.city_names = std::move(names);
+    return params;
 }
 
 // Runs an empty plan on the bytes; a failure must come from location, with
@@ -34,24 +34,24 @@ void ExpectLocationFailure(const std::string& bytes, const std::string& message)
 }
 
 // Runs an empty plan and returns the location lines, "" on failure.
-std::string LocationLines(const SaveSpec& spec) {
+std::string LocationLines(const SaveParams& params) {
     TempDir dir;
-    WriteFileBytes(dir / "SAVE.DAT", BuildSave(spec));
+    WriteFileBytes(dir / "SAVE.DAT", BuildSave(params));
     PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", PatchPlan());
     if (!out.error.empty()) return "";
     return out.log.substr(LOCATING.size(), out.log.find(SEPARATOR, LOCATING.size()) - LOCATING.size());
 }
 
-std::string SizeLines(const SaveSpec& spec) {
-    const uint32_t s = 4 * static_cast<uint32_t>(spec.gvars.size());
-    return "cities_list_size == " + std::to_string(CitiesListSize(spec.city_names)) +
+std::string SizeLines(const SaveParams& params) {
+    const uint32_t s = 4 * static_cast<uint32_t>(params.gvars.size());
+    return "cities_list_size == " + std::to_string(CitiesListSize(params.city_names)) +
            "\nsize == " + std::to_string(s) + ", " + std::to_string(s / 4) + ", 0\n";
 }
 
 TEST(Location, ListTwoBytesOffTheTableGridStops) {
-    SaveSpec spec = SpecWithNames(CityNamesForListSize(300), 698);
-    std::string bytes = BuildSave(spec);
-    bytes.insert(static_cast<size_t>(DescribeSave(spec).cities_block_offset), 2, '\x01');
+    SaveParams params = ParamsWithNames(CityNamesForListSize(300), 698);
+    std::string bytes = BuildSave(params);
+    bytes.insert(static_cast<size_t>(DescribeSave(params).cities_block_offset), 2, '\x01');
     TempDir dir;
     WriteFileBytes(dir / "SAVE.DAT", bytes);
     PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", PatchPlan());
@@ -61,10 +61,10 @@ TEST(Location, ListTwoBytesOffTheTableGridStops) {
 }
 
 TEST(Location, ListOf302BytesGives698Entries) {
-    SaveSpec spec = SpecWithNames(CityNamesForListSize(302), 698);
-    EXPECT_EQ(DescribeSave(spec).cities_marker_distance, 306);
+    SaveParams params = ParamsWithNames(CityNamesForListSize(302), 698);
+    EXPECT_EQ(DescribeSave(params).cities_marker_distance, 306);
     TempDir dir;
-    WriteFileBytes(dir / "SAVE.DAT", BuildSave(spec));
+    WriteFileBytes(dir / "SAVE.DAT", BuildSave(params));
     PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", PatchPlan());
     EXPECT_EQ(out.error, "");
     EXPECT_EQ(out.log.substr(0, out.log.find("\nADDING")),
@@ -73,11 +73,11 @@ TEST(Location, ListOf302BytesGives698Entries) {
 }
 
 TEST(LocationFailure, GvarsEndMarkerMissing) {
-    const std::string good = BuildSave(DefaultSaveSpec());
+    const std::string good = BuildSave(DefaultSaveParams());
     ExpectLocationFailure(good.substr(0, 35623), "can't find GVARs end marker !");
-    SaveSpec spec = DefaultSaveSpec(1, 0);
-    spec.end_marker = false;
-    std::string bytes = BuildSave(spec);
+    SaveParams params = DefaultSaveParams(1, 0);
+    params.end_marker = false;
+    std::string bytes = BuildSave(params);
     ExpectLocationFailure(bytes, "can't find GVARs end marker !");
     // Markers that begin before the search start do not count.
     bytes.replace(35400, 4, std::string("\x00\x00\x46\x50", 4));
@@ -86,16 +86,16 @@ TEST(LocationFailure, GvarsEndMarkerMissing) {
 }
 
 TEST(LocationFailure, CitiesMarkerMissing) {
-    SaveSpec spec = SpecWithNames({"VARNHOLLOW", "QUELLMARSH"});
-    spec.tail.clear();
-    ExpectLocationFailure(BuildSave(spec), "can't find cities list end marker !");
+    SaveParams params = ParamsWithNames({"VARNHOLLOW", "QUELLMARSH"});
+    params.tail.clear();
+    ExpectLocationFailure(BuildSave(params), "can't find cities list end marker !");
 }
 
 TEST(LocationFailure, CountFieldDifferentFromNames) {
     for (uint32_t count : {11u, 13u, 0u}) {
-        SaveSpec spec = SpecWithNames(DefaultCityNames());
-        spec.city_count = count;
-        ExpectLocationFailure(BuildSave(spec), "can't get cities list size !");
+        SaveParams params = ParamsWithNames(DefaultCityNames());
+        params.city_count = count;
+        ExpectLocationFailure(BuildSave(params), "can't get cities list size !");
     }
 }
 
@@ -111,28 +111,28 @@ TEST(CitiesList, FirstNameMustBeFiveToTwelveBytes) {
     for (size_t length : {4u, 5u, 12u, 13u}) {
         std::vector<std::string> names = DefaultCityNames();
         names[0] = letters.substr(0, length);
-        SaveSpec spec = SpecWithNames(names);
+        SaveParams params = ParamsWithNames(names);
         const bool accepted = length >= 5 && length <= 12;
         if (accepted) {
-            EXPECT_EQ(LocationLines(spec), SizeLines(spec)) << length;
+            EXPECT_EQ(LocationLines(params), SizeLines(params)) << length;
         } else {
-            ExpectLocationFailure(BuildSave(spec), "can't get cities list size !");
+            ExpectLocationFailure(BuildSave(params), "can't get cities list size !");
         }
     }
 }
 
 TEST(CitiesList, FortyNineNamesAcceptedFiftyRefused) {
-    SaveSpec spec = SpecWithNames(InventCityNames(49));
-    EXPECT_EQ(LocationLines(spec), SizeLines(spec));
-    spec = SpecWithNames(InventCityNames(50));
-    ExpectLocationFailure(BuildSave(spec), "can't get cities list size !");
+    SaveParams params = ParamsWithNames(InventCityNames(49));
+    EXPECT_EQ(LocationLines(params), SizeLines(params));
+    params = ParamsWithNames(InventCityNames(50));
+    ExpectLocationFailure(BuildSave(params), "can't get cities list size !");
 }
 
 TEST(CitiesList, TwoZeroBytesCountAsAnEmptyName) {
-    SaveSpec spec = SpecWithNames({"VARNHOLLOW", "", "QUELLMARSH", "ZELMIRAV"});
-    EXPECT_EQ(LocationLines(spec), SizeLines(spec));
-    spec.city_count = 3;
-    ExpectLocationFailure(BuildSave(spec), "can't get cities list size !");
+    SaveParams params = ParamsWithNames({"VARNHOLLOW", "", "QUELLMARSH", "ZELMIRAV"});
+    EXPECT_EQ(LocationLines(params), SizeLines(params));
+    params.city_count = 3;
+    ExpectLocationFailure(BuildSave(params), "can't get cities list size !");
 }
 
 // The search on small files of 0x01 bytes with markers placed in them.
@@ -183,14 +183,14 @@ TEST(Location, EndMarkerAtChunkEdgesAndAtSearchStartInASave) {
     struct Case { uint32_t gvars; uint32_t list_size; int64_t g; };
     for (Case c : {Case{700, 218, 253}, Case{700, 219, 254}, Case{700, 220, 255},
                    Case{659, 293, 0}}) {
-        SaveSpec spec = SpecWithNames(CityNamesForListSize(c.list_size), c.gvars);
-        ASSERT_EQ(DescribeSave(spec).gvars_end_offset, c.g);
+        SaveParams params = ParamsWithNames(CityNamesForListSize(c.list_size), c.gvars);
+        ASSERT_EQ(DescribeSave(params).gvars_end_offset, c.g);
         TempDir dir;
-        WriteFileBytes(dir / "SAVE.DAT", BuildSave(spec));
+        WriteFileBytes(dir / "SAVE.DAT", BuildSave(params));
         PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", MakePlan({Add(c.gvars, 77)}));
         EXPECT_EQ(out.error, "") << c.g;
-        spec.gvars.push_back(77);
-        EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), BuildSave(spec)) << c.g;
+        params.gvars.push_back(77);
+        EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), BuildSave(params)) << c.g;
     }
 }
 

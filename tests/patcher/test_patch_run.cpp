@@ -13,9 +13,9 @@
 namespace {
 
 TEST(PatchRun, RealisticPatchLogsEveryStep) {
-    SaveSpec spec = DefaultSaveSpec();
+    SaveParams params = DefaultSaveParams();
     TempDir dir;
-    WriteFileBytes(dir / "SAVE.DAT", BuildSave(spec));
+    WriteFileBytes(dir / "SAVE.DAT", BuildSave(params));
     PatchOutcome out = PatchSaveFile(
         dir / "SAVE.DAT", MakePlan({Add(702, -5), Add(700, 1), Add(12, 4), Change(12, 3),
                                     Change(701, 44), Remove(3, 0), Change(5000, 6)}));
@@ -61,16 +61,16 @@ TEST(PatchRun, RealisticPatchLogsEveryStep) {
               "write cities block to SAVE file( offset = 32867, size = 129 ) ...\n"
               "write copy of GVARs to SAVE file ( offset = 32996, count = 703 ) ...\n"
               "----------------------------------------\n");
-    spec.gvars[12] = 3;
-    spec.gvars.insert(spec.gvars.end(), {1, 44, -5});
-    EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), BuildSave(spec));
+    params.gvars[12] = 3;
+    params.gvars.insert(params.gvars.end(), {1, 44, -5});
+    EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), BuildSave(params));
 }
 
 // A configuration without requests keeps the plan empty now and later.
 TEST(PatchRun, RealBinaryPatchesAGeneratedSave) {
     TempDir dir;
     std::filesystem::create_directory(dir / "SLOT0");
-    const std::string save = BuildSave(DefaultSaveSpec());
+    const std::string save = BuildSave(DefaultSaveParams());
     WriteFileBytes(dir / "SLOT0" / "SAVE.DAT", save);
     WriteFileBytes(dir / "config.xml", "<save_patcher>\n    <gvars/>\n</save_patcher>\n");
     ToolRun run = RunTool(dir.path(), {"config.xml", "SLOT0/SAVE.DAT"});
@@ -102,7 +102,7 @@ TEST(PatchRun, RealBinaryPatchesAGeneratedSave) {
 
 TEST(PatchRun, RealBinaryReportsALocationFailure) {
     TempDir dir;
-    WriteFileBytes(dir / "SAVE.DAT", BuildSave(DefaultSaveSpec()).substr(0, 35000));
+    WriteFileBytes(dir / "SAVE.DAT", BuildSave(DefaultSaveParams()).substr(0, 35000));
     WriteFileBytes(dir / "config.xml", "<save_patcher>\n    <gvars/>\n</save_patcher>\n");
     ToolRun run = RunTool(dir.path(), {"config.xml", "SAVE.DAT"});
     const std::string ending =

@@ -21,26 +21,26 @@ std::string Saving(const std::string& log) {
     return from == std::string::npos ? "<no SAVING>" : log.substr(from + start.size());
 }
 
-// Writes the spec's save, runs the plan, and checks the file against the
-// same spec with the table given.
-void ExpectPatched(const SaveSpec& spec, const std::vector<GvarRequest>& requests,
+// Writes the save, runs the plan, and checks the file against what the
+// same parameters build with the table given.
+void ExpectPatched(const SaveParams& params, const std::vector<GvarRequest>& requests,
                    const std::vector<int32_t>& gvars) {
     TempDir dir;
-    const std::string before = BuildSave(spec);
+    const std::string before = BuildSave(params);
     WriteFileBytes(dir / "SAVE.DAT", before);
     PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", MakePlan(requests));
     EXPECT_EQ(out.error, "");
-    SaveSpec expected = spec;
+    SaveParams expected = params;
     expected.gvars = gvars;
     const std::string after = ReadFileBytes(dir / "SAVE.DAT");
     EXPECT_EQ(after.substr(0, 30055), before.substr(0, 30055));
-    EXPECT_TRUE(after == BuildSave(expected)) << "tail " << spec.tail.size();
+    EXPECT_TRUE(after == BuildSave(expected)) << "tail " << params.tail.size();
 }
 
 TEST(Saving, OneAddedEntryGrowsTheFileByEight) {
-    SaveSpec spec = DefaultSaveSpec();
+    SaveParams params = DefaultSaveParams();
     TempDir dir;
-    WriteFileBytes(dir / "SAVE.DAT", BuildSave(spec));
+    WriteFileBytes(dir / "SAVE.DAT", BuildSave(params));
     PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", MakePlan({Add(700, 5)}));
     EXPECT_EQ(Saving(out.log),
               std::string("flushing buffer to SAVE file ...\n"
@@ -49,30 +49,30 @@ TEST(Saving, OneAddedEntryGrowsTheFileByEight) {
                           "write cities block to SAVE file( offset = 32859, size = 129 ) ...\n"
                           "write copy of GVARs to SAVE file ( offset = 32988, count = 701 ) ...\n") +
                   SEPARATOR);
-    spec.gvars.push_back(5);
-    EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), BuildSave(spec));
+    params.gvars.push_back(5);
+    EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), BuildSave(params));
 }
 
 TEST(Saving, TailOfAnyLengthMovesIntact) {
     for (size_t tail : {0u, 2044u, 2045u, 5000u, 5u * 1024 * 1024 + 321}) {
-        SaveSpec spec = DefaultSaveSpec(3, tail);
-        std::vector<int32_t> gvars = spec.gvars;
+        SaveParams params = DefaultSaveParams(3, tail);
+        std::vector<int32_t> gvars = params.gvars;
         gvars.insert(gvars.end(), {0, 0, 11});
-        ExpectPatched(spec, {Add(702, 11)}, gvars);
+        ExpectPatched(params, {Add(702, 11)}, gvars);
     }
 }
 
 TEST(Saving, ChangesOnlyRewriteInPlace) {
-    SaveSpec spec = DefaultSaveSpec(4, 5000);
-    std::vector<int32_t> gvars = spec.gvars;
+    SaveParams params = DefaultSaveParams(4, 5000);
+    std::vector<int32_t> gvars = params.gvars;
     gvars[0] = -1;
     gvars[699] = 123456789;
-    ExpectPatched(spec, {Change(0, -1), Change(699, 123456789)}, gvars);
+    ExpectPatched(params, {Change(0, -1), Change(699, 123456789)}, gvars);
 }
 
 TEST(Saving, EmptyPlanRewritesTheSameBytesAndMendsTheCopy) {
-    SaveSpec spec = DefaultSaveSpec();
-    std::string bytes = BuildSave(spec);
+    SaveParams params = DefaultSaveParams();
+    std::string bytes = BuildSave(params);
     TempDir dir;
     WriteFileBytes(dir / "SAVE.DAT", bytes);
     PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", PatchPlan());
@@ -86,7 +86,7 @@ TEST(Saving, EmptyPlanRewritesTheSameBytesAndMendsTheCopy) {
     bytes[32984 + 4 * 10] = '\x7f';
     WriteFileBytes(dir / "SAVE.DAT", bytes);
     PatchSaveFile(dir / "SAVE.DAT", PatchPlan());
-    EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), BuildSave(spec));
+    EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), BuildSave(params));
 }
 
 // A run that must stop in the SAVING phase with the file as it was.
@@ -102,21 +102,21 @@ void ExpectRefused(const std::string& bytes, const std::vector<GvarRequest>& req
 }
 
 TEST(SavingRefused, CopyNotEndingAtTheMarker) {
-    SaveSpec spec = DefaultSaveSpec();
-    std::string bytes = BuildSave(spec);
-    bytes.insert(static_cast<size_t>(DescribeSave(spec).end_marker_offset), "JUNK");
+    SaveParams params = DefaultSaveParams();
+    std::string bytes = BuildSave(params);
+    bytes.insert(static_cast<size_t>(DescribeSave(params).end_marker_offset), "JUNK");
     ExpectRefused(bytes, {Add(700, 1)}, "", "wrong GVARs end marker offset !");
 
     // A value spelling the marker inside the copy is found first.
-    spec.gvars[690] = 0x50460000;
-    ExpectRefused(BuildSave(spec), {Add(700, 1)}, "", "wrong GVARs end marker offset !");
-    std::vector<int32_t> gvars = spec.gvars;
+    params.gvars[690] = 0x50460000;
+    ExpectRefused(BuildSave(params), {Add(700, 1)}, "", "wrong GVARs end marker offset !");
+    std::vector<int32_t> gvars = params.gvars;
     gvars[3] = 4;
-    ExpectPatched(spec, {Change(3, 4)}, gvars);
+    ExpectPatched(params, {Change(3, 4)}, gvars);
 }
 
 TEST(SavingRefused, StreamThatCannotWrite) {
-    const std::string bytes = BuildSave(DefaultSaveSpec());
+    const std::string bytes = BuildSave(DefaultSaveParams());
     ExpectRefused(bytes, {}, "write GVARs to SAVE file ( offset = 30055, count = 700 ) ...\n",
                   "error while writing SAVE file !", {"rb", {}});
     ExpectRefused(bytes, {Add(700, 1)}, "resizing SAVE file on 8 bytes ...\n",
@@ -124,8 +124,8 @@ TEST(SavingRefused, StreamThatCannotWrite) {
 }
 
 TEST(SavingRefused, GrowthBeyondTheSystemFileSizeLimit) {
-    SaveSpec spec = DefaultSaveSpec();
-    const std::string bytes = BuildSave(spec);
+    SaveParams params = DefaultSaveParams();
+    const std::string bytes = BuildSave(params);
     ExpectRefused(bytes, {Add(700, 1)}, "resizing SAVE file on 8 bytes ...\n",
                   "can't set new size to SAVE file !", {"r+b", bytes.size() + 4});
     // Exactly enough room is enough.
@@ -134,12 +134,12 @@ TEST(SavingRefused, GrowthBeyondTheSystemFileSizeLimit) {
     PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", MakePlan({Add(700, 1)}),
                                      {"r+b", bytes.size() + 8});
     EXPECT_EQ(out.error, "");
-    spec.gvars.push_back(1);
-    EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), BuildSave(spec));
+    params.gvars.push_back(1);
+    EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), BuildSave(params));
 }
 
 TEST(SavingRefused, GrowthPastSignedThirtyTwoBitOffsets) {
-    const std::string bytes = BuildSave(DefaultSaveSpec());
+    const std::string bytes = BuildSave(DefaultSaveParams());
     TempDir dir;
     WriteFileBytes(dir / "SAVE.DAT", bytes);
     const uintmax_t size = std::numeric_limits<int32_t>::max() - 4;
