@@ -24,9 +24,9 @@ int main(int argc, char** argv) {
         }
         args.push_back(argv[i]);
     }
-    if (command.empty()) {
-        for (int i = 0; i < argc; ++i) command += (i ? " " : "") + std::string(argv[i]);
-    }
+    std::string invocation;
+    for (char* arg : args) invocation += (invocation.empty() ? "" : " ") + std::string(arg);
+    if (command.empty()) command = invocation;
     bool has_out = false;
     for (char* arg : args) has_out |= strncmp(arg, "--benchmark_out=", 16) == 0;
     int count = static_cast<int>(args.size());
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
 
     if (has_out) {
         benchmark::ConsoleReporter display;
-        MarkdownReport report(command);
+        MarkdownReport report(command, invocation);
         benchmark::RunSpecifiedBenchmarks(&display, &report);
     } else {
         benchmark::RunSpecifiedBenchmarks();

@@ -54,6 +54,13 @@ double Counter(const std::map<std::string, double>& counters, const char* name) 
 
 }  // namespace
 
+std::string MarkdownReport::LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    if (!(in >> one >> five >> fifteen)) return "unknown";
+    return one + " " + five + " " + fifteen;
+}
+
 bool MarkdownReport::ReportContext(const Context&) { return true; }
 
 void MarkdownReport::ReportRuns(const std::vector<Run>& report) {
@@ -114,13 +121,16 @@ void MarkdownReport::writeHeader(std::ostream& out) const {
     char date[64];
     strftime(date, sizeof(date), "%Y-%m-%d %H:%M UTC", gmtime(&now));
     out << "# gvtool benchmark results\n\n"
-        << "Produced by `" << command_line << "` on " << date << ".\n\n"
+        << "Produced by `" << command_line << "` on " << date << ", which ran `"
+        << invocation_line << "`.\n\n"
         << "| machine | |\n| --- | --- |\n"
         << "| CPU | " << FirstLineValue("/proc/cpuinfo", "model name") << " |\n"
         << "| cores | " << std::thread::hardware_concurrency() << " |\n"
         << "| memory | " << FirstLineValue("/proc/meminfo", "MemTotal") << " |\n"
         << "| compiler | " << GVBENCH_COMPILER << ", " << GVBENCH_BUILD_TYPE << " |\n"
-        << "| peers | " << GVBENCH_PEERS << " |\n\n";
+        << "| peers | " << GVBENCH_PEERS << " |\n"
+        << "| load average at start, at end | " << load_at_start << "; " << LoadAverage()
+        << " |\n\n";
 }
 
 void MarkdownReport::writeParse(std::ostream& out) const {
@@ -262,6 +272,11 @@ void MarkdownReport::writeGoals(std::ostream& out) const {
             out << "- time per MiB, config 100MB against config 1MB: "
                 << Format("%.2f", small / large) << "x\n";
     }
+    const Cell* query_small = find("query", "1k", "gvtool");
+    const Cell* query_large = find("query", "1M", "gvtool");
+    if (query_small && query_large)
+        out << "- query time per gvar element, 1M elements against 1k: "
+            << Format("%.2f", (query_large->seconds / 1e6) / (query_small->seconds / 1e3)) << "x\n";
     const Cell* few = find("run", "requests-10k", "gvtool");
     const Cell* many = find("run", "requests-1M", "gvtool");
     if (few && many) {

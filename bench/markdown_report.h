@@ -13,8 +13,11 @@
 // out as a table of rows by columns.
 class MarkdownReport : public benchmark::BenchmarkReporter {
 public:
-    // command: what produced the run, written under the title.
-    explicit MarkdownReport(std::string command) : command_line(std::move(command)) {}
+    // command: what produced the run (make bench); invocation: the benchmark
+    // binary's own command line. Both are written under the title.
+    MarkdownReport(std::string command, std::string invocation)
+        : command_line(std::move(command)), invocation_line(std::move(invocation)),
+          load_at_start(LoadAverage()) {}
 
     bool ReportContext(const Context& context) override;
     void ReportRuns(const std::vector<Run>& report) override;
@@ -40,6 +43,12 @@ private:
     void writeRun(std::ostream& out) const;
     void writeGoals(std::ostream& out) const;
 
+    // The machine's load average (1, 5, 15 minutes): others' work on a shared
+    // machine shows in the timings.
+    static std::string LoadAverage();
+
     std::string command_line;
+    std::string invocation_line;
+    std::string load_at_start;
     std::map<std::string, Group> groups;
 };
