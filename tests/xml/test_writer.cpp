@@ -10,21 +10,10 @@
 #include <vector>
 
 #include "model.h"
+#include "parsed_document.h"
 #include "writer.h"
 
 namespace {
-
-struct NodeDeleter {
-    void operator()(XmlNode* node) const { XmlFreeNode(node); }
-};
-using NodePtr = std::unique_ptr<XmlNode, NodeDeleter>;
-
-NodePtr Parse(const std::string& text) {
-    NodePtr document(XmlCreateDocument("t.xml"));
-    XmlParseOptions options{};
-    EXPECT_NE(XmlParseNode(document.get(), text.c_str(), &options), nullptr) << text;
-    return document;
-}
 
 template <typename Printer>
 std::string Capture(Printer print) {
