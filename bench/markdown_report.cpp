@@ -88,12 +88,12 @@ void MarkdownReport::ReportRuns(const std::vector<Run>& report) {
         // Of repeated runs the fastest counts: on a shared machine the
         // slower ones measure the neighbours.
         // Whole runs are timed by the wall clock (the work is in the child),
-        // by the median of single runs where the benchmark measured them;
+        // by the fastest single run where the benchmark measured them;
         // in-process work by CPU time, which other load disturbs less.
         double seconds = (group == "run" ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime()) /
                          benchmark::GetTimeUnitMultiplier(run.time_unit);
-        auto median = run.counters.find("median_seconds");
-        if (median != run.counters.end() && median->second.value > 0) seconds = median->second.value;
+        auto best = run.counters.find("best_seconds");
+        if (best != run.counters.end() && best->second.value > 0) seconds = best->second.value;
         auto known = table.cells.find(row + "/" + column);
         if (known != table.cells.end() && known->second.error.empty() &&
             (run.error_occurred || known->second.seconds <= seconds))
@@ -217,20 +217,21 @@ void MarkdownReport::writeRun(std::ostream& out) const {
     auto table = groups.find("run");
     if (table == groups.end()) return;
     out << "## Whole runs of gvtool\n\n"
-           "Median wall time of one process, run in a folder of its own with its output sent "
-           "to /dev/null, beside the floor for the same work: `cp` of the same save file, and "
+           "Wall time of the fastest of all runs of one process (the medians are in the "
+           "console output), each run in a folder of its own with its output sent to "
+           "/dev/null, beside the floor for the same work: `cp` of the same save file, and "
            "`/bin/true` (a process that only starts and exits). The save is restored from a "
-           "copy before every run of gvtool, outside the timing (its mean time is the "
-           "restore_seconds counter of the console output).\n\n"
+           "copy before every run of gvtool, outside the timing; the mean time of that copy "
+           "is the last column. The folders are made under TMPDIR (default /tmp).\n\n"
            "| case | save | requests | gvtool | cp | /bin/true | per request | per MiB of save | "
-           "gvtool / cp | gvtool / true |\n"
-           "| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |\n";
+           "gvtool / cp | gvtool / true | restore |\n"
+           "| --- | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: | ---: |\n";
     for (const std::string& row : table->second.rows) {
         const Cell* ours = find("run", row, "gvtool");
         const Cell* copy = find("run", row, "cp");
         const Cell* floor = find("run", row, "true");
         if (!ours) {
-            out << "| " << row << " | - | - | - | - | - | - | - | - | - |\n";
+            out << "| " << row << " | - | - | - | - | - | - | - | - | - | - |\n";
             continue;
         }
         double requests = Counter(ours->counters, "requests");
@@ -241,7 +242,8 @@ void MarkdownReport::writeRun(std::ostream& out) const {
             << (requests > 0 ? Duration(ours->seconds / requests) : "-") << " | "
             << (save > 0 ? Duration(ours->seconds / (save / MIB)) : "-") << " | "
             << (copy ? Format("%.2f", ours->seconds / copy->seconds) : "-") << " | "
-            << (floor ? Format("%.2f", ours->seconds / floor->seconds) : "-") << " |\n";
+            << (floor ? Format("%.2f", ours->seconds / floor->seconds) : "-") << " | "
+            << Duration(Counter(ours->counters, "restore_seconds")) << " |\n";
     }
     out << '\n';
 }
