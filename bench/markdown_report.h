@@ -30,7 +30,8 @@ private:
         std::string error;
     };
     struct Group {
-        std::vector<std::string> rows;
+        std::vector<std::string> rows;         // in the order benchmarks were registered
+        std::map<std::string, int64_t> row_order;
         std::vector<std::string> columns;
         std::map<std::string, Cell> cells;     // by "row/column"
     };
