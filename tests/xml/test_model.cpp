@@ -259,6 +259,25 @@ TEST(Freeing, NoneIsIgnoredAndDeepTreesNeedNoRecursion) {
     XmlFreeNode(document);  // leak checkers see every node, record and string go
 }
 
+TEST(Freeing, HandBuiltLinksAreFollowedWhateverTheyLeaveOut) {
+    XmlNode* document = XmlCreateDocument("d");
+    XmlNode* element = XmlCreateElement("e", document);
+    XmlAppendChild(document, element);
+    // Attributes chained forward only, without back links or a known tail.
+    XmlNode* first = XmlCreateAttribute("a", element);
+    XmlNode* second = XmlCreateAttribute("b", element);
+    ElementRecord(element)->firstAttribute = first;
+    first->nextSibling = second;
+    // A child that names another node as its parent.
+    XmlNode* stray = XmlCreateElement("s", element);
+    XmlAppendChild(element, stray);
+    XmlNode* other = XmlCreateElement("o", nullptr);
+    stray->parent = other;
+    XmlAppendChild(stray, XmlCreateText(stray));
+    XmlFreeNode(document);  // leak checkers see all of them go but other
+    XmlFreeNode(other);
+}
+
 TEST(Freeing, ElementTakesItsAttributesWithIt) {
     XmlNode* document = XmlCreateDocument("d");
     XmlNode* element = XmlCreateElement("e", document);
