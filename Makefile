@@ -1,10 +1,20 @@
-# Thin driver over CMake. `make demo` and `make test` are the whole set-up.
+# Thin driver over CMake. `make demo` and `make test` are the whole set-up;
+# `make windows`, `make windows-test` and `make dist` cross-build for Windows.
 BUILD_DIR ?= build
+WINDOWS_BUILD_DIR ?= build-windows
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE ?= cmake
 CMAKE_FLAGS ?=
+VERSION = 0.01a
 
-.PHONY: all build configure test demo clean
+WINDOWS_TOOLCHAIN = $(CURDIR)/cmake/mingw-w64-x86_64.cmake
+WINE_RUN = $(CURDIR)/cmake/wine-run.sh
+WINE_PREFIX = $(abspath $(WINDOWS_BUILD_DIR))/wine-prefix
+DIST_NAME = gvtool-$(VERSION)-windows-x86_64
+DIST_STAGE = $(WINDOWS_BUILD_DIR)/dist/gvtool-$(VERSION)
+
+.PHONY: all build configure test demo clean \
+        windows-configure windows windows-test dist
 
 all: build
 
@@ -20,5 +30,30 @@ test: build
 demo: build
 	@sh tools/demo.sh $(BUILD_DIR)
 
+windows-configure:
+	$(CMAKE) -S . -B $(WINDOWS_BUILD_DIR) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=$(WINDOWS_TOOLCHAIN) \
+	  "-DCMAKE_CROSSCOMPILING_EMULATOR=$(WINE_RUN);$(WINE_PREFIX)" $(CMAKE_FLAGS)
+
+windows: windows-configure
+	$(CMAKE) --build $(WINDOWS_BUILD_DIR) -j $(JOBS) --target gvtool
+
+windows-test: windows-configure
+	$(CMAKE) --build $(WINDOWS_BUILD_DIR) -j $(JOBS)
+	sh $(WINE_RUN) $(WINE_PREFIX) --init
+	cd $(WINDOWS_BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# A zip a player unpacks anywhere: the program, the README with Windows line
+# ends, and the example configuration.
+dist: windows
+	rm -rf $(WINDOWS_BUILD_DIR)/dist
+	mkdir -p $(DIST_STAGE) dist
+	cp $(WINDOWS_BUILD_DIR)/app/gvtool.exe $(DIST_STAGE)/
+	sed 's/$$/\r/' README.md > $(DIST_STAGE)/README.txt
+	cp examples/config.xml $(DIST_STAGE)/config.xml
+	rm -f dist/$(DIST_NAME).zip
+	cd $(WINDOWS_BUILD_DIR)/dist && zip -X -r $(CURDIR)/dist/$(DIST_NAME).zip gvtool-$(VERSION)
+	@echo "dist/$(DIST_NAME).zip"
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(WINDOWS_BUILD_DIR) dist
