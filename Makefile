@@ -6,6 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE ?= cmake
 CMAKE_FLAGS ?=
 VERSION = 0.01a
+MINGW_STRIP ?= x86_64-w64-mingw32-strip
 
 WINDOWS_TOOLCHAIN = $(CURDIR)/cmake/mingw-w64-x86_64.cmake
 WINE_RUN = $(CURDIR)/cmake/wine-run.sh
@@ -49,6 +50,7 @@ dist: windows
 	rm -rf $(WINDOWS_BUILD_DIR)/dist
 	mkdir -p $(DIST_STAGE) dist
 	cp $(WINDOWS_BUILD_DIR)/app/gvtool.exe $(DIST_STAGE)/
+	$(MINGW_STRIP) $(DIST_STAGE)/gvtool.exe
 	sed 's/$$/\r/' README.md > $(DIST_STAGE)/README.txt
 	cp examples/config.xml $(DIST_STAGE)/config.xml
 	rm -f dist/$(DIST_NAME).zip
