@@ -43,9 +43,14 @@ struct XmlElementData {
     XmlNode* firstAttribute;
     XmlNode* textChild;
     // Private bookkeeping so that long attribute chains and text merged from
-    // many pieces stay linear; not part of the public model.
-    XmlNode* lastAttribute;
-    int32_t textCapacity;   // heap room behind textChild->name, 0 if unknown
+    // many pieces stay linear; not part of the public model. The capacity is
+    // trusted only while lastText still holds textBuffer at textLength bytes,
+    // so a name replaced behind the library's back is never overrun.
+    XmlNode* lastAttribute;  // tail of the attribute chain, checked before use
+    XmlNode* lastText;       // last child of kind Text, kept by append/remove
+    char* textBuffer;        // lastText's name when textCapacity was measured
+    int32_t textLength;      // lastText's nameLength at that time
+    int32_t textCapacity;    // heap room behind textBuffer, 0 if unknown
 };
 
 struct XmlAttributeData {
@@ -73,35 +78,60 @@ typedef void (*XmlPrintHandler)(XmlNode* node, FILE* stream);
 extern const XmlParseHandler XmlParseHandlers[XmlKindCount];
 extern const XmlPrintHandler XmlPrintHandlers[XmlKindCount];
 
-// Constructors: each returns the new node, or null when the node itself
-// cannot be allocated. A node whose kind record cannot be allocated is still
-// returned, with data null. None of them links the node into its parent.
+// Constructors. Each returns a new node that the caller owns until it is
+// linked into a tree, or null when the node or its name cannot be allocated.
+// The name is copied (null counts as ""). The node records parent and the
+// parent's document but is not linked into the parent's child list or
+// attribute chain. A node whose kind record cannot be allocated is still
+// returned, with its kind set and data null.
 XmlNode* XmlCreateNode(const char* name, XmlNode* parent);
+// A Document node named by fileName; it is its own document and starts with
+// errorText "" and errorCode 0.
 XmlNode* XmlCreateDocument(const char* fileName);
 XmlNode* XmlCreateElement(const char* name, XmlNode* parent);
 XmlNode* XmlCreateAttribute(const char* name, XmlNode* parent);
+// Comment, Text and Unknown nodes start with the empty name, which the
+// parser fills in later.
 XmlNode* XmlCreateComment(XmlNode* parent);
 XmlNode* XmlCreateText(XmlNode* parent);
 XmlNode* XmlCreateUnknown(XmlNode* parent);
+// A Declaration node, named "?xml", with all three values absent.
 XmlNode* XmlCreateDeclaration(XmlNode* parent);
 
 // Makes child the last child of parent, unlinking it from a former parent
-// first. Returns parent. A null child changes nothing.
+// first; the parent then owns it. Returns parent. A null child or parent
+// changes nothing. child must not be parent or one of its ancestors.
 XmlNode* XmlAppendChild(XmlNode* parent, XmlNode* child);
-// Unlinks child from parent's child list when parent is its parent.
+// Unlinks child from parent's child list when parent is its parent;
+// otherwise does nothing. The caller owns the child afterwards. An element
+// whose recorded text child is removed forgets it.
 void XmlRemoveChild(XmlNode* parent, XmlNode* child);
-// Merges parsed character data into the element's single text child; takes
-// ownership of text and frees it when it is merged into an existing one.
-void XmlAppendText(XmlNode* element, XmlNode* text);
-// The element's text child, or null (also for nodes that are not elements).
+// Adds parsed character data to an element: merged into the element's last
+// Text child if it has one (text is then freed), else appended as a child
+// and recorded as the element's text child. Always takes ownership of text.
+// Returns 0, or -1 when the merged text cannot be allocated (text is freed
+// and the element keeps its former text).
+int32_t XmlAppendText(XmlNode* element, XmlNode* text);
+// The element's text child (recorded in its record on first use), or null:
+// also for nodes that are not elements and for elements without a record.
 XmlNode* XmlGetText(XmlNode* element);
-// Frees the node with its name, record, attributes and children. Null is ok.
+// Frees the node with its name, kind record, attributes and whole subtree,
+// without recursion, so any depth is safe. Null is ignored. A node still
+// linked into a parent must be removed first (XmlRemoveChild), unless the
+// parent is being freed with it.
 void XmlFreeNode(XmlNode* node);
 
-// Dispatch through the handler tables by the node's kind.
+// Calls the node's parse handler: parses one construct of the node's kind
+// from position (a zero-terminated text that is never modified) and
+// returns the position after it, or null on failure with a message in the
+// node's document. Null for a null node or an unknown kind.
 const char* XmlParseNode(XmlNode* node, const char* position, XmlParseOptions* options);
+// Calls the node's print handler on an open output stream; nothing for a
+// null node or an unknown kind.
 void XmlPrintNode(XmlNode* node, FILE* stream);
 
-// Records message with code -1 in document's error slot (if it has one).
-// Always returns null, so a parse function can fail and report in one step.
+// Records message (a static text that is never freed) with code -1 in the
+// error slot of document, when it is a document with its record; otherwise
+// does nothing. Always returns null, so a parse function can fail and
+// report in one step.
 const char* XmlSetError(XmlNode* document, const char* message);
