@@ -42,7 +42,8 @@ windows: windows-configure
 windows-test: windows-configure
 	$(CMAKE) --build $(WINDOWS_BUILD_DIR) -j $(JOBS)
 	sh $(WINE_RUN) $(WINE_PREFIX) --init
-	cd $(WINDOWS_BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	# A hung Wine must not eat the whole CI run.
+	cd $(WINDOWS_BUILD_DIR) && timeout 1800 ctest --output-on-failure -j $(JOBS)
 
 # A zip a player unpacks anywhere: the program, the README with Windows line
 # ends, and the example configuration.
