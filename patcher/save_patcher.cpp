@@ -1,8 +1,57 @@
-// save_patcher.cpp - placeholder patch run: orders the plan, touches nothing.
+// save_patcher.cpp - the patch run: sort the plan, locate the table, read
+// it, and hand it to the adding, changing and saving phases.
 #include "save_patcher.h"
+
+#include <algorithm>
+#include <array>
+
+#include "dual_log.h"
+
+namespace {
+
+const char SEPARATOR[] = "----------------------------------------\n";
+constexpr size_t ENTRIES_PER_READ = 1024;
+
+// Reads up to gvar_table.size() entries from the stream's position; entries
+// are little-endian on every host. Returns how many whole entries were read.
+uint32_t ReadEntries(FILE* file, std::vector<int32_t>& gvar_table) {
+    std::array<uint8_t, 4 * ENTRIES_PER_READ> bytes;
+    size_t done = 0;
+    while (done < gvar_table.size()) {
+        const size_t wanted = std::min(ENTRIES_PER_READ, gvar_table.size() - done);
+        const size_t got = fread(bytes.data(), 4, wanted, file);
+        for (size_t i = 0; i < got; ++i) {
+            const uint8_t* b = &bytes[4 * i];
+            gvar_table[done + i] = static_cast<int32_t>(
+                static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+                static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24);
+        }
+        done += got;
+        if (got < wanted) break;  // a short table: the rest stays 0
+    }
+    return static_cast<uint32_t>(done);
+}
+
+}  // namespace
 
 SavePatcher::SavePatcher(FILE* file) : save_file(file) {}
 
 void SavePatcher::run(PatchPlan& plan) {
     SortPatchPlan(plan);
+    g_log << "\ncalculating ofssets and GVARs count...\n" << SEPARATOR;
+    calculate_offsets();
+
+    g_log << SEPARATOR << "\nread GVARs ( " << gvars_count << " )";
+    std::vector<int32_t> gvar_table(gvars_count, 0);
+    (void)fseek(save_file, GVARS_OFFSET, SEEK_SET);
+    const uint32_t read = ReadEntries(save_file, gvar_table);
+    g_log << "\nreaded " << 4 * read << " bytes, " << read << " GVARs\n" << SEPARATOR << "\n";
+
+    g_log << "ADDING\n" << SEPARATOR;
+    add_gvars(plan, gvar_table);
+    g_log << SEPARATOR << "\n" << "CHANGING\n" << SEPARATOR;
+    set_gvars(plan.change_list, gvar_table);
+    g_log << SEPARATOR << "\n" << "SAVING\n" << SEPARATOR;
+    save_gvars(gvar_table);
+    g_log << SEPARATOR;
 }

@@ -1,22 +1,62 @@
 // save_patcher.h - applies a patch plan to the GVAR table of one save file,
-// in place.
+// in place: locate the table, add, change, write back.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "patch_plan.h"
+
+// The table's place in the save file. Entries are 32-bit little-endian; the
+// cities block and a copy of the table follow it, then the end marker.
+constexpr int32_t GVARS_OFFSET = 30055;
+// Compared as little-endian words read at any byte offset: 00 00 46 50.
+constexpr uint32_t GVARS_END_MARKER = 0x50460000u;
+// "AV" and two zero bytes: the end of the last city name and of the list.
+constexpr uint32_t CITIES_LIST_END_MARKER = 0x5641u;
+// The searches start where a 696-entry table would leave the markers.
+constexpr int32_t GVARS_END_SEARCH_OFFSET = GVARS_OFFSET + 5568;
+constexpr int32_t CITIES_END_SEARCH_OFFSET = GVARS_OFFSET + 2784;
 
 class SavePatcher {
 public:
     // The patcher uses the open stream but never closes it.
     explicit SavePatcher(FILE* file);
 
-    // The whole patch: sort, locate, read, add, change, save. Fatal
-    // conditions leave as std::runtime_error (through CriticalError) or as
-    // the standard length/allocation errors.
+    // The whole patch: sort, locate, read, add, change, save, each step
+    // logged. Fatal conditions leave as std::runtime_error (through
+    // CriticalError), std::length_error or std::bad_alloc. Nothing is
+    // written to the file before the saving step.
     void run(PatchPlan& plan);
+
+    // Locates the end marker, the cities list and the table; sets every
+    // field below but save_file. Critical error on any failure.
+    void calculate_offsets();
+
+    // Searches forward from the stream's position in chunks of chunk_size
+    // bytes (at least 4). Returns the distance of the first marker lying
+    // wholly inside the file, or nothing when there is none (or when it
+    // lies beyond what a signed 32-bit distance holds). Critical error on a
+    // read error.
+    std::optional<int32_t> find_marker(uint32_t marker, uint32_t chunk_size);
+
+    // Reads window_size bytes from the stream's position, the last four
+    // being the cities list end marker, and scans them backwards for the
+    // list's count field. Returns the list's size in bytes, 0 when not
+    // recognised. Critical error on a read error.
+    uint32_t get_cities_list_size(uint32_t window_size);
+
+    // Reads cities_list_size + 3 bytes at cities_block_offset into
+    // cities_block; bytes past the end of the file stay 0.
+    void read_cities_block();
+
+    // The three phases, over the table that run owns.
+    void add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_table);
+    void set_gvars(const std::vector<GvarRequest>& change_list,
+                   std::vector<int32_t>& gvar_table);
+    void save_gvars(const std::vector<int32_t>& gvar_table);
 
     uint32_t gvars_count = 0;
     int32_t gvars_end_offset = 0;
@@ -25,3 +65,9 @@ public:
     std::vector<uint8_t> cities_block;
     FILE* save_file = nullptr;
 };
+
+// Grows the stream's file by growth bytes and moves everything from position
+// to the old end up by growth, from the end backwards. Critical error
+// "can't set new size to SAVE file !" when the file cannot grow, and
+// "error while writing SAVE file !" when moving the bytes fails.
+void resize_save_file(FILE* save_file, int32_t position, int32_t growth);

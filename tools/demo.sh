@@ -1,5 +1,6 @@
 #!/bin/sh
-# Runs gvtool the way a newcomer would, from a folder inside the build tree.
+# Runs gvtool the way a newcomer would, from a folder inside the build tree,
+# on a synthetic save that mksave generates there first.
 set -eu
 build=$(cd "${1:-build}" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -9,6 +10,9 @@ mkdir -p "$demo/SLOT0"
 cd "$demo"
 echo "\$ gvtool"
 "$build/app/gvtool" || true
+echo
+echo "\$ mksave SLOT0/SAVE.DAT"
+"$build/tools/mksave" SLOT0/SAVE.DAT
 echo
 echo "\$ gvtool config.xml SLOT0/SAVE.DAT"
 cp "$top/examples/config.xml" config.xml

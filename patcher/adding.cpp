@@ -1,0 +1,42 @@
+// adding.cpp - the ADDING phase: add requests create new GVARs at or past
+// the end of the in-memory table.
+#include <stdexcept>
+#include <string>
+
+#include "dual_log.h"
+#include "save_patcher.h"
+
+namespace {
+
+// The table's byte size must stay within a signed 32-bit file offset.
+constexpr uint64_t MAX_GVARS = 1073741823;
+
+}  // namespace
+
+void SavePatcher::add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_table) {
+    const int32_t total = static_cast<int32_t>(plan.add_list.size());
+    g_log << "adding new GVARs (" << total << ") to SAVE file" << std::endl;
+    for (int32_t i = 1; i <= total; ++i) {
+        const GvarRequest& request = plan.add_list[static_cast<size_t>(i - 1)];
+        g_log << "\tadding GVAR (" << i << " of " << total << ")" << std::endl;
+        g_log << "\t{ index = " << request.index << ", value = " << request.value << " }\n\n";
+
+        const uint32_t index = static_cast<uint32_t>(request.index);
+        const size_t size = gvar_table.size();
+        if (index < size) {
+            // An add may only create: existing GVARs are changed by "change".
+            const int32_t signed_size = static_cast<int32_t>(size);
+            LogLine("\twhile adding, detected index(" + std::to_string(request.index) +
+                    ") in range [0, " + std::to_string(signed_size) +
+                    "), expected index >= " + std::to_string(signed_size));
+            continue;
+        }
+        // Negative indices read as 2^31 or more and land here too.
+        if (uint64_t{index} + 1 > MAX_GVARS) {
+            throw std::length_error("can't add GVAR with index " +
+                                    std::to_string(request.index) + " !");
+        }
+        gvar_table.resize(static_cast<size_t>(index) + 1, 0);
+        gvar_table[index] = request.value;
+    }
+}

@@ -1,0 +1,114 @@
+// saving.cpp - the SAVING phase: grows the save file at the GVARs end marker
+// when the table grew, then writes the table, the cities block and the copy.
+#include <algorithm>
+#include <array>
+#include <limits>
+
+#include "dual_log.h"
+#include "platform_file.h"
+#include "save_patcher.h"
+
+namespace {
+
+constexpr size_t TAIL_BUFFER_SIZE = 2048;
+// Entries go out through a small buffer rather than a copy of the table.
+constexpr size_t ENTRIES_PER_WRITE = 1024;
+constexpr int64_t MAX_FILE_SIZE = std::numeric_limits<int32_t>::max();
+
+[[noreturn]] void WriteFailed() { CriticalError("error while writing SAVE file !"); }
+
+void SeekOrFail(FILE* file, long offset, int origin) {
+    if (fseek(file, offset, origin) != 0) WriteFailed();
+}
+
+int32_t TellOrFail(FILE* file) {
+    long position = ftell(file);
+    if (position < 0 || position > MAX_FILE_SIZE) WriteFailed();
+    return static_cast<int32_t>(position);
+}
+
+void WriteOrFail(FILE* file, const uint8_t* bytes, size_t count) {
+    if (count != 0 && fwrite(bytes, 1, count, file) != count) WriteFailed();
+}
+
+// Little-endian on every host, whatever the host's own byte order.
+void WriteEntries(FILE* file, const std::vector<int32_t>& gvar_table) {
+    std::array<uint8_t, 4 * ENTRIES_PER_WRITE> bytes;
+    size_t done = 0;
+    while (done < gvar_table.size()) {
+        size_t count = std::min(ENTRIES_PER_WRITE, gvar_table.size() - done);
+        for (size_t i = 0; i < count; ++i) {
+            const uint32_t entry = static_cast<uint32_t>(gvar_table[done + i]);
+            for (size_t b = 0; b < 4; ++b) bytes[4 * i + b] = static_cast<uint8_t>(entry >> (8 * b));
+        }
+        WriteOrFail(file, bytes.data(), 4 * count);
+        done += count;
+    }
+}
+
+}  // namespace
+
+void resize_save_file(FILE* save_file, int32_t position, int32_t growth) {
+    int64_t old_size = 0;
+    // Offsets are signed 32-bit throughout; a file past that cannot be
+    // addressed, so it is not grown.
+    if (growth < 0 || !StreamFileSize(save_file, &old_size) ||
+        old_size + growth > MAX_FILE_SIZE || !GrowStreamFile(save_file, old_size, growth)) {
+        CriticalError("can't set new size to SAVE file !");
+    }
+    // From the end backwards, so that overlapping ranges move intact.
+    std::array<uint8_t, TAIL_BUFFER_SIZE> buffer;
+    int64_t remaining = old_size - position;
+    int64_t moved = 0;
+    while (remaining > 0) {
+        const size_t chunk = remaining < static_cast<int64_t>(TAIL_BUFFER_SIZE)
+                                 ? static_cast<size_t>(remaining)
+                                 : TAIL_BUFFER_SIZE;
+        moved += static_cast<int64_t>(chunk);
+        SeekOrFail(save_file, static_cast<long>(-(growth + moved)), SEEK_END);
+        if (fread(buffer.data(), 1, chunk, save_file) != chunk) WriteFailed();
+        SeekOrFail(save_file, static_cast<long>(-moved), SEEK_END);
+        WriteOrFail(save_file, buffer.data(), chunk);
+        if (fflush(save_file) != 0) WriteFailed();
+        remaining -= static_cast<int64_t>(chunk);
+    }
+}
+
+void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table) {
+    g_log << "flushing buffer to SAVE file ..." << std::endl;
+    const uint32_t m = static_cast<uint32_t>(gvar_table.size());
+    const uint32_t block_size = cities_list_size + 3;
+    if (m > gvars_count) {
+        // Growth inserts at the end marker; if the copy does not end there,
+        // the move would tear the file apart.
+        const int64_t copy_end = int64_t{cities_block_offset} + block_size + 4 * int64_t{gvars_count};
+        const int32_t insertion = GVARS_END_SEARCH_OFFSET + gvars_end_offset;
+        if (copy_end != insertion) CriticalError("wrong GVARs end marker offset !");
+        const int64_t growth = 8 * (int64_t{m} - gvars_count);
+        if (growth > MAX_FILE_SIZE) CriticalError("can't set new size to SAVE file !");
+        g_log << "resizing SAVE file on " << static_cast<uint32_t>(growth) << " bytes ..."
+              << std::endl;
+        resize_save_file(save_file, insertion, static_cast<int32_t>(growth));
+    }
+
+    SeekOrFail(save_file, GVARS_OFFSET, SEEK_SET);
+    g_log << "write GVARs to SAVE file ( offset = " << GVARS_OFFSET << ", count = " << m
+          << " ) ..." << std::endl;
+    WriteEntries(save_file, gvar_table);
+
+    if (m > gvars_count) {
+        const int32_t position = TellOrFail(save_file);
+        g_log << "write cities block to SAVE file( offset = " << position
+              << ", size = " << block_size << " ) ..." << std::endl;
+        WriteOrFail(save_file, cities_block.data(), cities_block.size());
+    } else {
+        // Unmoved, the cities block is already in place.
+        SeekOrFail(save_file, static_cast<long>(block_size), SEEK_CUR);
+    }
+
+    const int32_t position = TellOrFail(save_file);
+    g_log << "write copy of GVARs to SAVE file ( offset = " << position << ", count = " << m
+          << " ) ..." << std::endl;
+    WriteEntries(save_file, gvar_table);
+    if (fflush(save_file) != 0) WriteFailed();
+}

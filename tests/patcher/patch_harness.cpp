@@ -1,0 +1,134 @@
+// patch_harness.cpp - in-process and forked patch runs for the tests.
+#include "patch_harness.h"
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <exception>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "dual_log.h"
+#include "save_patcher.h"
+
+const char SEPARATOR[] = "----------------------------------------\n";
+
+namespace {
+
+PatchOutcome RunHere(const std::filesystem::path& save, PatchPlan& plan, const char* mode) {
+    PatchOutcome outcome;
+    std::ostringstream console;
+    std::ostringstream file;
+    const DualLog saved = g_log;
+    g_log.console = &console;
+    g_log.file = &file;
+    FILE* stream = fopen(save.c_str(), mode);
+    if (!stream) {
+        outcome.error = "test could not open " + save.string();
+    } else {
+        try {
+            SavePatcher patcher(stream);
+            patcher.run(plan);
+        } catch (const std::exception& error) {
+            outcome.error = error.what();
+        }
+        fclose(stream);
+    }
+    g_log = saved;
+    outcome.log = console.str();
+    EXPECT_EQ(file.str(), outcome.log);
+    return outcome;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// The limit must not touch the test process itself, hence the child; the
+// pipe back is not subject to it.
+PatchOutcome RunLimited(const std::filesystem::path& save, PatchPlan& plan, const char* mode,
+                        uint64_t limit) {
+    int fds[2];
+    if (pipe(fds) != 0) return {"", "pipe failed"};
+    pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit rl;
+        rl.rlim_cur = rl.rlim_max = static_cast<rlim_t>(limit);
+        if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(3);
+        PatchOutcome outcome = RunHere(save, plan, mode);
+        std::string message = outcome.log;
+        message.push_back('\0');
+        message += outcome.error;
+        _exit(WriteAll(fds[1], message) ? 0 : 4);
+    }
+    close(fds[1]);
+    std::string received;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) received.append(buffer, static_cast<size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const size_t split = received.find('\0');
+    if (split == std::string::npos) return {received, "child sent no outcome"};
+    return {received.substr(0, split), received.substr(split + 1)};
+}
+
+GvarRequest Request(int32_t index, int32_t value, GvarAction action) {
+    GvarRequest request;
+    request.index = index;
+    request.value = value;
+    request.action = action;
+    return request;
+}
+
+}  // namespace
+
+PatchOutcome PatchSaveFile(const std::filesystem::path& save, PatchPlan plan,
+                           const PatchOptions& options) {
+    if (options.file_size_limit) {
+        return RunLimited(save, plan, options.mode, *options.file_size_limit);
+    }
+    return RunHere(save, plan, options.mode);
+}
+
+GvarRequest Add(int32_t index, int32_t value) { return Request(index, value, GvarAction::Add); }
+GvarRequest Change(int32_t index, int32_t value) {
+    return Request(index, value, GvarAction::Change);
+}
+GvarRequest Remove(int32_t index, int32_t value) {
+    return Request(index, value, GvarAction::Remove);
+}
+
+PatchPlan MakePlan(const std::vector<GvarRequest>& requests) {
+    PatchPlan plan;
+    for (const GvarRequest& request : requests) plan.append(request);
+    return plan;
+}
+
+std::vector<int32_t> EntriesAt(const std::string& bytes, size_t offset, size_t count) {
+    std::vector<int32_t> entries;
+    for (size_t i = 0; i < count && offset + 4 * i + 4 <= bytes.size(); ++i) {
+        const auto* b = reinterpret_cast<const unsigned char*>(bytes.data() + offset + 4 * i);
+        entries.push_back(static_cast<int32_t>(uint32_t{b[0]} | uint32_t{b[1]} << 8 |
+                                               uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24));
+    }
+    return entries;
+}
+
+std::string Critical(const std::string& message) {
+    return "CRITICAL ERROR !\n" + message + "\n";
+}

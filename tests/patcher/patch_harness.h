@@ -1,0 +1,41 @@
+// patch_harness.h - runs SavePatcher::run on a save file in a test, with the
+// log captured, and the requests the tests build plans from.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "patch_plan.h"
+
+struct PatchOutcome {
+    std::string log;    // what the run wrote; console and file agree
+    std::string error;  // what() of the exception that ended the run, empty on success
+};
+
+struct PatchOptions {
+    const char* mode = "r+b";
+    // Runs the patcher in a child process whose file size is limited to
+    // this (RLIMIT_FSIZE), with SIGXFSZ ignored.
+    std::optional<uint64_t> file_size_limit;
+};
+
+// Opens the save file with the mode, runs a fresh SavePatcher over it with
+// the plan, closes the file.
+PatchOutcome PatchSaveFile(const std::filesystem::path& save, PatchPlan plan,
+                           const PatchOptions& options = {});
+
+GvarRequest Add(int32_t index, int32_t value);
+GvarRequest Change(int32_t index, int32_t value);
+GvarRequest Remove(int32_t index, int32_t value);
+PatchPlan MakePlan(const std::vector<GvarRequest>& requests);
+
+// The GVAR entries of the file's bytes, little-endian, from offset on.
+std::vector<int32_t> EntriesAt(const std::string& bytes, size_t offset, size_t count);
+
+// The lines a critical error leaves.
+std::string Critical(const std::string& message);
+
+extern const char SEPARATOR[];

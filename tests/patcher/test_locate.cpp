@@ -1,0 +1,197 @@
+// Locating the table: the marker searches, the backward scan of the cities
+// list, the derived sizes and every failure of that step.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "files.h"
+#include "patch_harness.h"
+#include "save_patcher.h"
+#include "savebuilder.h"
+
+namespace {
+
+const std::string LOCATING = std::string("\ncalculating ofssets and GVARs count...\n") + SEPARATOR;
+
+SaveParams ParamsWithNames(std::vector<std::string> names, uint32_t gvars = 700) {
+    SaveParams params = DefaultSaveParams(7, 64);
+    params.gvars = GenerateGvars(gvars, 7);
+    params.city_names = std::move(names);
+    return params;
+}
+
+// Runs an empty plan on the bytes; a failure must come from location, with
+// nothing after its message and the file unchanged.
+void ExpectLocationFailure(const std::string& bytes, const std::string& message) {
+    TempDir dir;
+    WriteFileBytes(dir / "SAVE.DAT", bytes);
+    PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", PatchPlan());
+    EXPECT_EQ(out.log, LOCATING + Critical(message));
+    EXPECT_EQ(out.error, message);
+    EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), bytes);
+}
+
+// Runs an empty plan and returns the location lines, "" on failure.
+std::string LocationLines(const SaveParams& params) {
+    TempDir dir;
+    WriteFileBytes(dir / "SAVE.DAT", BuildSave(params));
+    PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", PatchPlan());
+    if (!out.error.empty()) return "";
+    return out.log.substr(LOCATING.size(), out.log.find(SEPARATOR, LOCATING.size()) - LOCATING.size());
+}
+
+std::string SizeLines(const SaveParams& params) {
+    const uint32_t s = 4 * static_cast<uint32_t>(params.gvars.size());
+    return "cities_list_size == " + std::to_string(CitiesListSize(params.city_names)) +
+           "\nsize == " + std::to_string(s) + ", " + std::to_string(s / 4) + ", 0\n";
+}
+
+TEST(Location, ListTwoBytesOffTheTableGridStops) {
+    SaveParams params = ParamsWithNames(CityNamesForListSize(300), 698);
+    std::string bytes = BuildSave(params);
+    bytes.insert(static_cast<size_t>(DescribeSave(params).cities_block_offset), 2, '\x01');
+    TempDir dir;
+    WriteFileBytes(dir / "SAVE.DAT", bytes);
+    PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", PatchPlan());
+    EXPECT_EQ(out.log, LOCATING + "cities_list_size == 300\nsize == 2794, 698, 2\n" +
+                           Critical("wrong GVARs list size calculated !"));
+    EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), bytes);
+}
+
+TEST(Location, ListOf302BytesGives698Entries) {
+    SaveParams params = ParamsWithNames(CityNamesForListSize(302), 698);
+    EXPECT_EQ(DescribeSave(params).cities_marker_distance, 306);
+    TempDir dir;
+    WriteFileBytes(dir / "SAVE.DAT", BuildSave(params));
+    PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", PatchPlan());
+    EXPECT_EQ(out.error, "");
+    EXPECT_EQ(out.log.substr(0, out.log.find("\nADDING")),
+              LOCATING + "cities_list_size == 302\nsize == 2792, 698, 0\n" + SEPARATOR +
+                  "\nread GVARs ( 698 )\nreaded 2792 bytes, 698 GVARs\n" + SEPARATOR);
+}
+
+TEST(LocationFailure, GvarsEndMarkerMissing) {
+    const std::string good = BuildSave(DefaultSaveParams());
+    ExpectLocationFailure(good.substr(0, 35623), "can't find GVARs end marker !");
+    SaveParams params = DefaultSaveParams(1, 0);
+    params.end_marker = false;
+    std::string bytes = BuildSave(params);
+    ExpectLocationFailure(bytes, "can't find GVARs end marker !");
+    // Markers that begin before the search start do not count.
+    bytes.replace(35400, 4, std::string("\x00\x00\x46\x50", 4));
+    bytes.replace(35620, 4, std::string("\x00\x00\x46\x50", 4));
+    ExpectLocationFailure(bytes, "can't find GVARs end marker !");
+}
+
+TEST(LocationFailure, CitiesMarkerMissing) {
+    SaveParams params = ParamsWithNames({"VARNHOLLOW", "QUELLMARSH"});
+    params.tail.clear();
+    ExpectLocationFailure(BuildSave(params), "can't find cities list end marker !");
+}
+
+TEST(LocationFailure, CountFieldDifferentFromNames) {
+    for (uint32_t count : {11u, 13u, 0u}) {
+        SaveParams params = ParamsWithNames(DefaultCityNames());
+        params.city_count = count;
+        ExpectLocationFailure(BuildSave(params), "can't get cities list size !");
+    }
+}
+
+TEST(LocationFailure, ReadErrorWhileSearching) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "SAVE.DAT");
+    PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", PatchPlan(), {"rb", {}});
+    EXPECT_EQ(out.log, LOCATING + Critical("error while calculating GVARs count !"));
+}
+
+TEST(CitiesList, FirstNameMustBeFiveToTwelveBytes) {
+    const std::string letters = "BRENNIKOVASTLX";
+    for (size_t length : {4u, 5u, 12u, 13u}) {
+        std::vector<std::string> names = DefaultCityNames();
+        names[0] = letters.substr(0, length);
+        SaveParams params = ParamsWithNames(names);
+        const bool accepted = length >= 5 && length <= 12;
+        if (accepted) {
+            EXPECT_EQ(LocationLines(params), SizeLines(params)) << length;
+        } else {
+            ExpectLocationFailure(BuildSave(params), "can't get cities list size !");
+        }
+    }
+}
+
+TEST(CitiesList, FortyNineNamesAcceptedFiftyRefused) {
+    SaveParams params = ParamsWithNames(InventCityNames(49));
+    EXPECT_EQ(LocationLines(params), SizeLines(params));
+    params = ParamsWithNames(InventCityNames(50));
+    ExpectLocationFailure(BuildSave(params), "can't get cities list size !");
+}
+
+TEST(CitiesList, TwoZeroBytesCountAsAnEmptyName) {
+    SaveParams params = ParamsWithNames({"VARNHOLLOW", "", "QUELLMARSH", "ZELMIRAV"});
+    EXPECT_EQ(LocationLines(params), SizeLines(params));
+    params.city_count = 3;
+    ExpectLocationFailure(BuildSave(params), "can't get cities list size !");
+}
+
+// The search on small files of 0x01 bytes with markers placed in them.
+class MarkerSearch : public ::testing::Test {
+protected:
+    std::optional<int32_t> Find(std::string bytes, long start, uint32_t marker) {
+        WriteFileBytes(dir_ / "f", bytes);
+        FILE* file = fopen((dir_ / "f").c_str(), "rb");
+        SavePatcher patcher(file);
+        fseek(file, start, SEEK_SET);
+        std::optional<int32_t> found = patcher.find_marker(marker, 256);
+        fclose(file);
+        return found;
+    }
+    static std::string With(std::string bytes, size_t at, const char* marker) {
+        return bytes.replace(at, 4, std::string(marker, 4));
+    }
+    TempDir dir_;
+    const std::string ones_ = std::string(700, '\x01');
+    const char* end_ = "\x00\x00\x46\x50";
+};
+
+TEST_F(MarkerSearch, FindsMarkersAtChunkEdgesAndAtTheStart) {
+    for (size_t at : {0u, 1u, 252u, 253u, 254u, 255u, 256u, 509u, 510u, 511u, 696u}) {
+        EXPECT_EQ(Find(With(ones_, at, end_), 0, GVARS_END_MARKER), static_cast<int32_t>(at));
+    }
+    EXPECT_EQ(Find(With(ones_, 300, end_), 300, GVARS_END_MARKER), 0);
+    EXPECT_EQ(Find(With(ones_, 300, end_), 45, GVARS_END_MARKER), 255);
+    EXPECT_EQ(Find(With(With(ones_, 300, end_), 254, end_), 0, GVARS_END_MARKER), 254);
+}
+
+TEST_F(MarkerSearch, NotFoundIsNotDistanceZero) {
+    EXPECT_EQ(Find(ones_, 0, GVARS_END_MARKER), std::nullopt);
+    EXPECT_EQ(Find(With(ones_, 100, end_), 101, GVARS_END_MARKER), std::nullopt);
+    EXPECT_EQ(Find("", 0, GVARS_END_MARKER), std::nullopt);
+}
+
+TEST_F(MarkerSearch, PaddingPastTheEndNeverCompletesAMarker) {
+    EXPECT_EQ(Find(std::string(254, '\x01') + "AV", 0, CITIES_LIST_END_MARKER), std::nullopt);
+    EXPECT_EQ(Find(std::string(256, '\x01') + "AV", 0, CITIES_LIST_END_MARKER), std::nullopt);
+    EXPECT_EQ(Find(ones_ + std::string("AV\0", 3), 0, CITIES_LIST_END_MARKER), std::nullopt);
+    EXPECT_EQ(Find(ones_ + std::string("AV\0\0", 4), 0, CITIES_LIST_END_MARKER), 700);
+}
+
+// In a whole save, a marker straddling two chunks or at the search start is
+// found where it is: growth then lands exactly at it.
+TEST(Location, EndMarkerAtChunkEdgesAndAtSearchStartInASave) {
+    struct Case { uint32_t gvars; uint32_t list_size; int64_t g; };
+    for (Case c : {Case{700, 218, 253}, Case{700, 219, 254}, Case{700, 220, 255},
+                   Case{659, 293, 0}}) {
+        SaveParams params = ParamsWithNames(CityNamesForListSize(c.list_size), c.gvars);
+        ASSERT_EQ(DescribeSave(params).gvars_end_offset, c.g);
+        TempDir dir;
+        WriteFileBytes(dir / "SAVE.DAT", BuildSave(params));
+        PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", MakePlan({Add(c.gvars, 77)}));
+        EXPECT_EQ(out.error, "") << c.g;
+        params.gvars.push_back(77);
+        EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), BuildSave(params)) << c.g;
+    }
+}
+
+}  // namespace
