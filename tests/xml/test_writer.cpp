@@ -11,21 +11,10 @@
 
 #include "files.h"
 #include "model.h"
+#include "parsed_document.h"
 #include "writer.h"
 
 namespace {
-
-struct NodeDeleter {
-    void operator()(XmlNode* node) const { XmlFreeNode(node); }
-};
-using NodePtr = std::unique_ptr<XmlNode, NodeDeleter>;
-
-NodePtr Parse(const std::string& text) {
-    NodePtr document(XmlCreateDocument("t.xml"));
-    XmlParseOptions options{};
-    EXPECT_NE(XmlParseNode(document.get(), text.c_str(), &options), nullptr) << text;
-    return document;
-}
 
 #ifdef _WIN32
 // No memory streams on Windows: a binary file stands in, so the bytes come
