@@ -39,10 +39,10 @@ windows-configure:
 windows: windows-configure
 	$(CMAKE) --build $(WINDOWS_BUILD_DIR) -j $(JOBS) --target gvtool
 
+# ctest is bounded in time: a hung Wine must not eat a whole CI run.
 windows-test: windows-configure
 	$(CMAKE) --build $(WINDOWS_BUILD_DIR) -j $(JOBS)
 	sh $(WINE_RUN) $(WINE_PREFIX) --init
-	# A hung Wine must not eat the whole CI run.
 	cd $(WINDOWS_BUILD_DIR) && timeout 1800 ctest --output-on-failure -j $(JOBS)
 
 # A zip a player unpacks anywhere: the program, the README with Windows line
