@@ -65,7 +65,9 @@ mkdir -p "$(dirname "$prefix")"
 if [ ! -f "$prefix/system.reg" ]; then
     echo "wine-run.sh: creating the Wine prefix $prefix"
     if ! (WINEPREFIX=$prefix; export WINEPREFIX; run wineboot -i) >"$prefix.init.log" 2>&1; then
-        echo "wine-run.sh: Wine cannot start: 'wineboot -i' failed; see $prefix.init.log" >&2
+        echo "wine-run.sh: Wine cannot start: 'wineboot -i' failed; it said:" >&2
+        cat "$prefix.init.log" >&2
+        rm -rf "$prefix"
         exit 1
     fi
 fi
