@@ -96,6 +96,24 @@ TEST(WindowsRun, CrLfConfigurationPatchesASlotSave) {
         << "the save is not the patched one";
 }
 
+// Names with spaces reach the tool whole: the command line quotes them.
+TEST(BackslashPath, FoldersAndFilesWithSpaces) {
+    TempDir dir;
+    SaveParams params = DefaultSaveParams();
+    std::filesystem::create_directories(dir.path() / "My Saves" / "SLOT0");
+    WriteFileBytes(dir.path() / "My Saves" / "SLOT0" / "SAVE.DAT", BuildSave(params));
+    WriteFileBytes(dir / "my config.xml",
+                   "<save_patcher><gvars><gvar action='change' index='3' value='33'/>"
+                   "</gvars></save_patcher>");
+    ToolRun run = RunTool(dir.path(), {"my config.xml", "My Saves\\SLOT0\\SAVE.DAT"});
+    const std::string done = "PATCHING COMPLETE!\n";
+    ASSERT_GE(run.out.size(), done.size());
+    EXPECT_EQ(run.out.substr(run.out.size() - done.size()), done) << run.out;
+    params.gvars[3] = 33;
+    EXPECT_TRUE(ReadFileBytes(dir.path() / "My Saves" / "SLOT0" / "SAVE.DAT") == BuildSave(params))
+        << "the save is not the patched one";
+}
+
 TEST(BackslashPath, MissingSlotFolderIsReported) {
     TempDir dir;
     ToolRun run = RunTool(dir.path(), {"config.xml", "SLOT1\\SAVE.DAT"});
