@@ -73,11 +73,12 @@ if [ ! -f "$prefix/system.reg" ]; then
 fi
 check "$prefix" run
 if [ ! -f "$prefix-limited/system.reg" ]; then
-    # Hard links: the second prefix costs neither time nor disk. Wine replaces
-    # its registry files rather than rewriting them, so the two stay apart.
+    # Hard links: the second prefix costs neither time nor disk. The wine
+    # server rewrites the registry files in place, so those are real copies.
     WINEPREFIX=$prefix "$wineserver" -w
     rm -rf "$prefix-limited"
     cp -al "$prefix" "$prefix-limited"
+    for file in "$prefix"/*.reg; do cp --remove-destination "$file" "$prefix-limited/"; done
 fi
 check "$prefix-limited" run_limited
 echo "wine-run.sh: Wine is ready ($("$wine" --version 2>/dev/null || echo unknown version))"
