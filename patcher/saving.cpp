@@ -10,9 +10,7 @@
 
 namespace {
 
-// Each chunk of the tail costs a few system calls whatever its size: with
-// 1 MiB a typical tail of a few hundred KB moves in one read and one write.
-constexpr size_t TAIL_BUFFER_SIZE = 1 << 20;
+constexpr size_t TAIL_BUFFER_SIZE = 2048;
 // Entries go out through a small buffer rather than a copy of the table.
 constexpr size_t ENTRIES_PER_WRITE = 1024;
 constexpr int64_t MAX_FILE_SIZE = std::numeric_limits<int32_t>::max();
@@ -59,9 +57,8 @@ void resize_save_file(FILE* save_file, int32_t position, int32_t growth) {
         CriticalError("can't set new size to SAVE file !");
     }
     // From the end backwards, so that overlapping ranges move intact.
+    std::array<uint8_t, TAIL_BUFFER_SIZE> buffer;
     int64_t remaining = old_size - position;
-    std::vector<uint8_t> buffer(
-        static_cast<size_t>(std::clamp<int64_t>(remaining, 0, TAIL_BUFFER_SIZE)));
     int64_t moved = 0;
     while (remaining > 0) {
         const size_t chunk = remaining < static_cast<int64_t>(TAIL_BUFFER_SIZE)
