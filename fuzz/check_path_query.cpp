@@ -93,10 +93,22 @@ std::string Select(XmlNode* context, const char* path, std::vector<XmlNode*>* se
     return problem;
 }
 
+// A node is appended once per route that reaches it, so a path alternating
+// child and parent steps selects exponentially many nodes by design; cut
+// after this many steps, paths stay quick and still reach every step form.
+constexpr size_t MAX_PATH_STEPS = 6;
+
 }  // namespace
 
 std::string CheckPathQuery(const uint8_t* data, size_t size) {
-    const std::string input(reinterpret_cast<const char*>(data), size);
+    std::string input(reinterpret_cast<const char*>(data), size);
+    input.resize(strlen(input.c_str()));
+    size_t slash = std::string::npos;
+    for (size_t steps = 0; steps < MAX_PATH_STEPS; ++steps) {
+        slash = input.find('/', slash + 1);
+        if (slash == std::string::npos) break;
+    }
+    if (slash != std::string::npos) input.resize(slash);
     const char* path = input.c_str();
     const size_t first_step = strcspn(path, "/");
     for (XmlNode* context : Fixed().contexts) {
