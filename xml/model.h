@@ -75,6 +75,8 @@ typedef const char* (*XmlParseHandler)(XmlNode* node, const char* position,
                                        XmlParseOptions* options);
 typedef void (*XmlPrintHandler)(XmlNode* node, FILE* stream);
 
+// Behaviour by kind, indexed by the kind code; the None slots parse and
+// print nothing. Reached through XmlParseNode and XmlPrintNode.
 extern const XmlParseHandler XmlParseHandlers[XmlKindCount];
 extern const XmlPrintHandler XmlPrintHandlers[XmlKindCount];
 

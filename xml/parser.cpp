@@ -2,6 +2,7 @@
 // place, one construct per call, and builds nodes with private string copies.
 #include "parser.h"
 
+#include <cassert>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -148,6 +149,7 @@ static long XmlReadNumber(const char* start, int base, const char** end) {
 }
 
 const char* XmlDecodeReference(const char* position, char* byte) {
+    assert(position && *position == XmlAmpersand);
     if (position[0] == XmlAmpersand && position[1] == XmlHash) {
         bool hex = position[2] == XmlLowerX || position[2] == XmlUpperX;
         const char* end = nullptr;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "model.h"
+#include "parsed_document.h"
 #include "reader.h"
 
 namespace {
@@ -24,12 +25,9 @@ std::vector<std::string> Describe(const std::vector<GvarRequest>& list) {
 }
 
 PlanText BuildFrom(const char* text) {
-    XmlNode* document = XmlCreateDocument("config.xml");
-    XmlParseOptions options{};
-    EXPECT_NE(XmlParseNode(document, text, &options), nullptr) << text;
+    NodePtr document = Parse(text);
     PatchPlan plan;
-    BuildPatchPlan(document, plan);
-    XmlFreeNode(document);
+    BuildPatchPlan(document.get(), plan);
     return {Describe(plan.add_list), Describe(plan.remove_list), Describe(plan.change_list)};
 }
 

@@ -17,8 +17,9 @@ struct PatchOutcome {
 
 struct PatchOptions {
     const char* mode = "r+b";
-    // Runs the patcher in a child process whose file size is limited to
-    // this (RLIMIT_FSIZE), with SIGXFSZ ignored.
+    // POSIX only: runs the patcher in a child process whose file size is
+    // limited to this (RLIMIT_FSIZE), with SIGXFSZ ignored. On Windows the
+    // run fails with the error "file_size_limit is POSIX only".
     std::optional<uint64_t> file_size_limit;
 };
 

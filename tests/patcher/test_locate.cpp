@@ -100,6 +100,10 @@ TEST(LocationFailure, CountFieldDifferentFromNames) {
 }
 
 TEST(LocationFailure, ReadErrorWhileSearching) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows cannot open a folder as a stream, which is how this test "
+                    "gets reads that fail";
+#endif
     TempDir dir;
     std::filesystem::create_directory(dir / "SAVE.DAT");
     PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", PatchPlan(), {"rb", {}});
@@ -140,7 +144,7 @@ class MarkerSearch : public ::testing::Test {
 protected:
     std::optional<int32_t> Find(std::string bytes, long start, uint32_t marker) {
         WriteFileBytes(dir_ / "f", bytes);
-        FILE* file = fopen((dir_ / "f").c_str(), "rb");
+        FILE* file = fopen((dir_ / "f").string().c_str(), "rb");
         SavePatcher patcher(file);
         fseek(file, start, SEEK_SET);
         std::optional<int32_t> found = patcher.find_marker(marker, 256);

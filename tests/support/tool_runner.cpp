@@ -1,19 +1,142 @@
-// tool_runner.cpp - process launch for end-to-end tests.
+// tool_runner.cpp - process launch for end-to-end tests: fork and exec on
+// POSIX systems, CreateProcess on Windows (the cross build runs it under Wine).
 #include "tool_runner.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
+#include <system_error>
 
 #include <gtest/gtest.h>
 
 #include "files.h"
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Undoes the text-mode translation of Windows ("\r\n" back to '\n'). The
+// translation is undone only when every '\n' has its '\r', so that a file
+// written in binary mode by mistake is not mistaken for a correct one.
+std::string FromPlatformText(const std::string& bytes) {
+#ifdef _WIN32
+    std::string text;
+    text.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != '\n') {
+            text += bytes[i];
+        } else if (i > 0 && bytes[i - 1] == '\r') {
+            text.back() = '\n';
+        } else {
+            return bytes;
+        }
+    }
+    return text;
+#else
+    return bytes;
+#endif
+}
+
+// Fills in what the run left on disk, and removes the captured console.
+void CollectResults(const fs::path& workdir, const fs::path& out_file, ToolRun& result) {
+    result.out_bytes = ReadFileBytes(out_file);
+    result.out = FromPlatformText(result.out_bytes);
+    std::error_code error;
+    fs::remove(out_file, error);
+    const fs::path log_file = workdir / "patcher.log";
+    result.log_exists = fs::exists(log_file);
+    if (result.log_exists) {
+        result.log_bytes = ReadFileBytes(log_file);
+        result.log = FromPlatformText(result.log_bytes);
+    }
+}
+
+#ifdef _WIN32
+
+// One argument quoted so that the C runtime's command-line parser gives it
+// back unchanged: backslashes are literal except before a quote.
+std::string QuoteArgument(const std::string& arg) {
+    if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) return arg;
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, '\\');
+    quoted += '"';
+    return quoted;
+}
+
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+
+std::string GvtoolPath() {
+    // The build knows the binary by its host path; Windows wants a drive.
+    static const std::string path = fs::absolute(GVTOOL_PATH).make_preferred().string();
+    return path;
+}
+
+ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
+                const ToolOptions& options) {
+    ToolRun result;
+    if (options.file_size_limit) {
+        result.out = "file_size_limit is POSIX only; use SharedFileSizeLimit() on Windows";
+        return result;
+    }
+    const fs::path out_file = workdir.string() + ".stdout";
+    const std::string program = GvtoolPath();
+
+    // Argument 0 is split by other rules: quotes only, no escapes.
+    std::string command = program.find(' ') == std::string::npos ? program : '"' + program + '"';
+    for (const std::string& arg : args) command += ' ' + QuoteArgument(arg);
+
+    SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE out = CreateFileA(out_file.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                             &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return result;
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process = {};
+    const std::string folder = workdir.string();
+    const BOOL started = CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE,
+                                        0, nullptr, folder.c_str(), &startup, &process);
+    CloseHandle(out);
+    if (started) {
+        DWORD code = 0;
+        if (WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+            GetExitCodeProcess(process.hProcess, &code)) {
+            result.exit_status = static_cast<int>(code);
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CollectResults(workdir, out_file, result);
+    return result;
+}
+
+#else
 
 std::string GvtoolPath() { return GVTOOL_PATH; }
 
@@ -53,10 +176,9 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
     if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
         result.exit_status = WEXITSTATUS(status);
     }
-    result.out = ReadFileBytes(out_file);
+    CollectResults(workdir, out_file, result);
     result.err = ReadFileBytes(err_file);
     std::error_code error;
-    fs::remove(out_file, error);
     fs::remove(err_file, error);
     // gvtool exits with 0 and writes nothing to standard error on every
     // path; anything else is a crash or a sanitizer report, which fails the
@@ -64,8 +186,30 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
     if (result.exit_status != 0 || !result.err.empty()) {
         ADD_FAILURE() << program << " exit status " << result.exit_status << "\n" << result.err;
     }
-    const fs::path log_file = workdir / "patcher.log";
-    result.log_exists = fs::exists(log_file);
-    if (result.log_exists) result.log = ReadFileBytes(log_file);
     return result;
+}
+
+#endif
+
+std::optional<uint64_t> SharedFileSizeLimit() {
+    const char* value = std::getenv("GVTOOL_FILE_SIZE_LIMIT");
+    if (!value || !*value) return std::nullopt;
+    char* end = nullptr;
+    const unsigned long long limit = std::strtoull(value, &end, 10);
+    if (*end != '\0' || limit == 0) return std::nullopt;
+    return static_cast<uint64_t>(limit);
+}
+
+std::string PlatformText(const std::string& text) {
+#ifdef _WIN32
+    std::string bytes;
+    bytes.reserve(text.size() + text.size() / 8);
+    for (char c : text) {
+        if (c == '\n') bytes += '\r';
+        bytes += c;
+    }
+    return bytes;
+#else
+    return text;
+#endif
 }

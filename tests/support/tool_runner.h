@@ -8,27 +8,49 @@
 #include <string>
 #include <vector>
 
+// What one run left behind. The tool writes its console and its log in text
+// mode, so on Windows every '\n' it wrote arrives as "\r\n". `out` and `log`
+// hold the text as the tool wrote it, that translation undone; when a file is
+// not cleanly in the platform's text form (a bare '\n' on Windows) they hold
+// its bytes untouched, so a comparison with the expected text fails.
+// `out_bytes` and `log_bytes` are always the bytes as found.
 struct ToolRun {
     int exit_status = -1;     // -1 when the process did not exit normally
     std::string out;          // everything written to standard output
     std::string err;          // everything written to standard error
     bool log_exists = false;  // whether "patcher.log" exists afterwards
-    std::string log;          // its bytes
+    std::string log;          // its text
+    std::string out_bytes;
+    std::string log_bytes;
 };
 
 struct ToolOptions {
-    // Limit on the size of files the tool may write (RLIMIT_FSIZE), with
-    // SIGXFSZ ignored so an oversized write fails instead of killing it.
+    // POSIX only: limit on the size of files the tool may write
+    // (RLIMIT_FSIZE), with SIGXFSZ ignored so an oversized write fails
+    // instead of killing it. Windows has no per-process equivalent; see
+    // SharedFileSizeLimit.
     std::optional<uint64_t> file_size_limit;
     // Another build of the tool to run instead of gvtool; empty for gvtool.
     std::string program;
 };
 
-// Path of the gvtool binary under test.
+// Path of the gvtool binary under test, as the tool sees it in argument 0.
 std::string GvtoolPath();
 
 // Runs gvtool with the arguments (argument 0 is added) in the folder, with
 // the test process's environment. A crash, a non-zero exit status or any
 // output on standard error (a sanitizer report) fails the calling test.
+// On Windows a set file_size_limit is refused: the run then fails with
+// exit_status -1 and an explanation in `out`.
 ToolRun RunTool(const std::filesystem::path& workdir, const std::vector<std::string>& args,
                 const ToolOptions& options = {});
+
+// The limit on file sizes that every process of this test run shares, or
+// none. Under Wine the wine server grows files, so a limit can only be set
+// for the whole run (the build's Wine wrapper sets it and names it in
+// GVTOOL_FILE_SIZE_LIMIT); a file grown past it is refused.
+std::optional<uint64_t> SharedFileSizeLimit();
+
+// The text as the platform's text-mode streams store it: each '\n' becomes
+// "\r\n" on Windows; elsewhere the text is unchanged.
+std::string PlatformText(const std::string& text);

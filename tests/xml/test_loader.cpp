@@ -171,8 +171,8 @@ TEST(Loading, ZeroByteEndsTheTextOfItsLine) {
     text += '\0';
     text += "<lost/>\n<b/>\n<c/>";
     text += '\0';
-    WriteFileBytes(dir / "nul.xml", text);
-    Loaded loaded((dir / "nul.xml").string());
+    WriteFileBytes(dir / "zero.xml", text);
+    Loaded loaded((dir / "zero.xml").string());
     EXPECT_EQ(loaded.result(), 0) << loaded.error();
     EXPECT_EQ(loaded.outline(), "a k=1\nb\nc\n");
 }

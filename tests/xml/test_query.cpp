@@ -8,21 +8,10 @@
 #include <string>
 
 #include "model.h"
+#include "parsed_document.h"
 #include "query.h"
 
 namespace {
-
-struct NodeDeleter {
-    void operator()(XmlNode* node) const { XmlFreeNode(node); }
-};
-using NodePtr = std::unique_ptr<XmlNode, NodeDeleter>;
-
-NodePtr Parse(const std::string& text) {
-    NodePtr document(XmlCreateDocument("t.xml"));
-    XmlParseOptions options{};
-    EXPECT_NE(XmlParseNode(document.get(), text.c_str(), &options), nullptr) << text;
-    return document;
-}
 
 const char* const CONFIGURATION =
     "<save_patcher><gvars>"

@@ -9,23 +9,26 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "model.h"
+#include "parsed_document.h"
 #include "writer.h"
 
 namespace {
 
-struct NodeDeleter {
-    void operator()(XmlNode* node) const { XmlFreeNode(node); }
-};
-using NodePtr = std::unique_ptr<XmlNode, NodeDeleter>;
-
-NodePtr Parse(const std::string& text) {
-    NodePtr document(XmlCreateDocument("t.xml"));
-    XmlParseOptions options{};
-    EXPECT_NE(XmlParseNode(document.get(), text.c_str(), &options), nullptr) << text;
-    return document;
+#ifdef _WIN32
+// No memory streams on Windows: a binary file stands in, so the bytes come
+// back exactly as printed.
+template <typename Printer>
+std::string Capture(Printer print) {
+    TempDir dir;
+    FILE* stream = fopen((dir / "printed").string().c_str(), "w+b");
+    if (!stream) return "<no stream>";
+    print(stream);
+    fclose(stream);
+    return ReadFileBytes(dir / "printed");
 }
-
+#else
 template <typename Printer>
 std::string Capture(Printer print) {
     char* buffer = nullptr;
@@ -38,6 +41,7 @@ std::string Capture(Printer print) {
     free(buffer);
     return text;
 }
+#endif
 
 std::string PrintDocument(const std::string& source) {
     NodePtr document = Parse(source);

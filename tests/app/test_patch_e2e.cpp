@@ -1,0 +1,203 @@
+// Whole runs through the real binary: configuration text in, console and
+// "patcher.log" text and the patched save's bytes out, all exact.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "files.h"
+#include "savebuilder.h"
+#include "tool_runner.h"
+
+namespace {
+
+const std::string SEP = "----------------------------------------\n";
+
+// Everything a run on the default 700-GVAR save prints before ADDING.
+const std::string HEAD =
+    "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n"
+    "loading config file ...\nprocessing config file ...\nprocessing complete!\n"
+    "\ncalculating ofssets and GVARs count...\n" + SEP +
+    "cities_list_size == 126\nsize == 2800, 700, 0\n" + SEP +
+    "\nread GVARs ( 700 )\nreaded 2800 bytes, 700 GVARs\n" + SEP + "\n";
+
+std::string CompleteRun(const std::string& adding, const std::string& changing,
+                        const std::string& saving) {
+    return HEAD + "ADDING\n" + SEP + adding + SEP + "\nCHANGING\n" + SEP + changing + SEP +
+           "\nSAVING\n" + SEP + saving + SEP + "PATCHING COMPLETE!\n";
+}
+
+const std::string UNCHANGED_SIZE_SAVING =
+    "flushing buffer to SAVE file ...\n"
+    "write GVARs to SAVE file ( offset = 30055, count = 700 ) ...\n"
+    "write copy of GVARs to SAVE file ( offset = 32984, count = 700 ) ...\n";
+
+// A slot folder with the default generated save and the configuration.
+class PatchRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        params_ = DefaultSaveParams();
+        std::filesystem::create_directory(dir_ / "SLOT0");
+        WriteFileBytes(dir_ / "SLOT0" / "SAVE.DAT", BuildSave(params_));
+    }
+
+    ToolRun Run(const std::string& config) {
+        WriteFileBytes(dir_ / "config.xml", config);
+        ToolRun run = RunTool(dir_.path(), {"config.xml", "SLOT0/SAVE.DAT"});
+        EXPECT_EQ(run.exit_status, 0);
+        EXPECT_EQ(run.log, run.out);
+        return run;
+    }
+
+    std::string Save() { return ReadFileBytes(dir_ / "SLOT0" / "SAVE.DAT"); }
+
+    TempDir dir_;
+    SaveParams params_;
+};
+
+const char ADDS_AND_CHANGES[] =
+    "<?xml version=\"1.0\"?>\n"
+    "<save_patcher>\n"
+    "    <gvars>\n"
+    "        <!-- given in descending order: the adds are sorted -->\n"
+    "        <gvar action=\"add\" index=\"703\" value=\"9\"/>\n"
+    "        <gvar action=\"add\" index=\"701\" value=\"7\"/>\n"
+    "        <gvar action=\"change\" index=\"702\" value=\"-3\"/>\n"
+    "        <gvar action=\"change\" index=\"10\" value=\"100\"/>\n"
+    "    </gvars>\n"
+    "</save_patcher>\n";
+
+const std::string ADDS_AND_CHANGES_LOG = CompleteRun(
+    "adding new GVARs (2) to SAVE file\n"
+    "\tadding GVAR (1 of 2)\n\t{ index = 701, value = 7 }\n\n"
+    "\tadding GVAR (2 of 2)\n\t{ index = 703, value = 9 }\n\n",
+    "setting GVARs (2) in SAVE file\n"
+    "\tset GVAR value (1 of 2)\n\t{ index = 702, value = -3 }\n\n"
+    "\tset GVAR value (2 of 2)\n\t{ index = 10, value = 100 }\n\n",
+    "flushing buffer to SAVE file ...\n"
+    "resizing SAVE file on 32 bytes ...\n"
+    "write GVARs to SAVE file ( offset = 30055, count = 704 ) ...\n"
+    "write cities block to SAVE file( offset = 32871, size = 129 ) ...\n"
+    "write copy of GVARs to SAVE file ( offset = 33000, count = 704 ) ...\n");
+
+TEST_F(PatchRunTest, AddsAndChangesTogetherGrowTheFile) {
+    ToolRun run = Run(ADDS_AND_CHANGES);
+    EXPECT_EQ(run.out, ADDS_AND_CHANGES_LOG);
+    // The gap at 700 is zero; 702 was created by an add and set by a change.
+    params_.gvars[10] = 100;
+    params_.gvars.insert(params_.gvars.end(), {0, 7, -3, 9});
+    EXPECT_EQ(Save(), BuildSave(params_));
+}
+
+TEST_F(PatchRunTest, CrlfConfigurationGivesTheSameRun) {
+    std::string crlf;
+    for (char c : std::string(ADDS_AND_CHANGES)) {
+        if (c == '\n') crlf += '\r';
+        crlf += c;
+    }
+    ToolRun run = Run(crlf);
+    EXPECT_EQ(run.out, ADDS_AND_CHANGES_LOG);
+    params_.gvars[10] = 100;
+    params_.gvars.insert(params_.gvars.end(), {0, 7, -3, 9});
+    EXPECT_EQ(Save(), BuildSave(params_));
+}
+
+TEST_F(PatchRunTest, DuplicatesAndRemoves) {
+    ToolRun run = Run(
+        "<save_patcher><gvars>\n"
+        "  <gvar action='remove' index='3' value='0'/>\n"
+        "  <gvar action='add' index='700' value='5'/>\n"
+        "  <gvar action='add' index='700' value='5'/>\n"
+        "  <gvar action='change' index='4' value='1'/>\n"
+        "  <gvar action='change' index='4' value='2'/>\n"
+        "  <gvar action='REMOVE' index='700' value='0'/>\n"
+        "</gvars></save_patcher>\n");
+    EXPECT_EQ(run.out,
+              CompleteRun(
+                  "adding new GVARs (2) to SAVE file\n"
+                  "\tadding GVAR (1 of 2)\n\t{ index = 700, value = 5 }\n\n"
+                  "\tadding GVAR (2 of 2)\n\t{ index = 700, value = 5 }\n\n"
+                  "\twhile adding, detected index(700) in range [0, 701), expected index >= 701\n",
+                  "setting GVARs (2) in SAVE file\n"
+                  "\tset GVAR value (1 of 2)\n\t{ index = 4, value = 1 }\n\n"
+                  "\tset GVAR value (2 of 2)\n\t{ index = 4, value = 2 }\n\n",
+                  "flushing buffer to SAVE file ...\n"
+                  "resizing SAVE file on 8 bytes ...\n"
+                  "write GVARs to SAVE file ( offset = 30055, count = 701 ) ...\n"
+                  "write cities block to SAVE file( offset = 32859, size = 129 ) ...\n"
+                  "write copy of GVARs to SAVE file ( offset = 32988, count = 701 ) ...\n"));
+    params_.gvars[4] = 2;  // the last change wins; removes touch nothing
+    params_.gvars.push_back(5);
+    EXPECT_EQ(Save(), BuildSave(params_));
+}
+
+TEST_F(PatchRunTest, WhatTheReaderTakesFromEachElement) {
+    ToolRun run = Run(
+        "<save_patcher>\n"
+        "  <gvars>\n"
+        "    <gvar value=\"11\" index=\"1\" action=\"Change\"/>\n"
+        "    <gvar action=\"ADD\" index=\"700\" value=\"1\"/>\n"
+        "    <gvar action=\"Add\" value=\"2\" index=\"701\"/>\n"
+        "    <gvar index=\"2\" value=\"22\"/>\n"
+        "    <gvar action=\"change\" index=\"3\"/>\n"
+        "    <GVAR action=\"change\" index=\"4\" value=\"44\"/>\n"
+        "    <gvar action=\"change\" Index=\"5\" value=\"55\"/>\n"
+        "    <gvar action=\"change\" index=\"6\" value=\"66\" value=\"67\" index=\"7\"/>\n"
+        "  </gvars>\n"
+        "  <gvars>\n"
+        "    <gvar action=\"change\" index=\"&#56;\" value=\"&#45;8\"/>\n"
+        "    <gvar action=\"ch&amp;nge\" index=\"9\" value=\"9&lt;\"/>\n"
+        "  </gvars>\n"
+        "</save_patcher>\n");
+    EXPECT_EQ(run.out,
+              CompleteRun(
+                  "adding new GVARs (2) to SAVE file\n"
+                  "\tadding GVAR (1 of 2)\n\t{ index = 700, value = 1 }\n\n"
+                  "\tadding GVAR (2 of 2)\n\t{ index = 701, value = 2 }\n\n",
+                  "setting GVARs (4) in SAVE file\n"
+                  "\tset GVAR value (1 of 4)\n\t{ index = 1, value = 11 }\n\n"
+                  "\tset GVAR value (2 of 4)\n\t{ index = 6, value = 66 }\n\n"
+                  "\tset GVAR value (3 of 4)\n\t{ index = 8, value = -8 }\n\n"
+                  "\tset GVAR value (4 of 4)\n\t{ index = 9, value = 9 }\n\n",
+                  "flushing buffer to SAVE file ...\n"
+                  "resizing SAVE file on 16 bytes ...\n"
+                  "write GVARs to SAVE file ( offset = 30055, count = 702 ) ...\n"
+                  "write cities block to SAVE file( offset = 32863, size = 129 ) ...\n"
+                  "write copy of GVARs to SAVE file ( offset = 32992, count = 702 ) ...\n"));
+    params_.gvars[1] = 11;
+    params_.gvars[6] = 66;
+    params_.gvars[8] = -8;
+    params_.gvars[9] = 9;
+    params_.gvars.insert(params_.gvars.end(), {1, 2});
+    EXPECT_EQ(Save(), BuildSave(params_));
+}
+
+TEST_F(PatchRunTest, NothingSelectedStillRewritesTheTableUnchanged) {
+    const std::string save = Save();
+    for (const char* config :
+         {"<save_patcher/>", "<save_patcher><gvars></gvars></save_patcher>",
+          "<patcher><gvars><gvar action='add' index='700' value='1'/></gvars></patcher>"}) {
+        ToolRun run = Run(config);
+        EXPECT_EQ(run.out, CompleteRun("adding new GVARs (0) to SAVE file\n",
+                                       "setting GVARs (0) in SAVE file\n", UNCHANGED_SIZE_SAVING))
+            << config;
+        EXPECT_EQ(Save(), save) << config;
+    }
+}
+
+TEST_F(PatchRunTest, AddWithNegativeIndexStopsBeforeWriting) {
+    const std::string save = Save();
+    ToolRun run = Run(
+        "<save_patcher><gvars>"
+        "<gvar action='add' index='-1' value='3'/>"
+        "<gvar action='add' index='700' value='1'/>"
+        "</gvars></save_patcher>");
+    EXPECT_EQ(run.out, HEAD + "ADDING\n" + SEP +
+                           "adding new GVARs (2) to SAVE file\n"
+                           "\tadding GVAR (1 of 2)\n\t{ index = 700, value = 1 }\n\n"
+                           "\tadding GVAR (2 of 2)\n\t{ index = -1, value = 3 }\n\n"
+                           "catch ! \n\tcan't add GVAR with index -1 !\n");
+    EXPECT_EQ(Save(), save);
+}
+
+}  // namespace

@@ -1,0 +1,23 @@
+# check_imports.cmake - fails unless BINARY imports only DLLs that every
+# Windows has, so gvtool.exe runs on its own, unpacked anywhere.
+# cmake -DOBJDUMP=... -DBINARY=... -P check_imports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${BINARY} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${BINARY} failed")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${dump}")
+if(NOT imports)
+  message(FATAL_ERROR "no imports found in ${BINARY}")
+endif()
+set(foreign "")
+foreach(line ${imports})
+  string(REPLACE "DLL Name: " "" dll "${line}")
+  string(TOLOWER "${dll}" name)
+  if(NOT name MATCHES "^(kernel32|msvcrt|ucrtbase|advapi32|user32|shell32|ntdll|api-ms-win-[a-z0-9-]+)\\.dll$")
+    list(APPEND foreign "${dll}")
+  endif()
+  message(STATUS "imports ${dll}")
+endforeach()
+if(foreign)
+  message(FATAL_ERROR "needs DLLs that are not part of Windows: ${foreign}")
+endif()

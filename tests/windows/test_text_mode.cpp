@@ -1,0 +1,124 @@
+// What differs on Windows, through the real gvtool.exe: the console and
+// "patcher.log" are text streams (every line ends in "\r\n"), and paths may
+// use backslashes, as the usage example does.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "files.h"
+#include "savebuilder.h"
+#include "tool_runner.h"
+
+namespace {
+
+const std::string kBanner = "Drelmoor 2 SAVE patcher\r\nRELEASE build\r\nversion 0.01a\r\n\r\n";
+
+TEST(TextMode, ConsoleAndLogEndEveryLineInCrLf) {
+    TempDir dir;
+    ToolRun run = RunTool(dir.path(), {"config.xml", "SLOT0\\SAVE.DAT"});
+    const std::string expected = kBanner + "can't open SAVE file !\r\n";
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.out_bytes, expected);
+    EXPECT_EQ(run.log_bytes, expected);
+}
+
+TEST(TextMode, TabAfterLineEndStaysAsWritten) {
+    TempDir dir;
+    WriteFileBytes(dir / "SAVE.DAT", "opened, never read");
+    ToolRun run = RunTool(dir.path(), {"missing.xml", "SAVE.DAT"});
+    const std::string expected = kBanner +
+        "loading config file ...\r\nerror while loading config file !\r\n\tcan't open file !\r\n";
+    EXPECT_EQ(run.out_bytes, expected);
+    EXPECT_EQ(run.log_bytes, expected);
+    EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), "opened, never read");
+}
+
+TEST(TextMode, UsageGoesToTheConsoleInCrLf) {
+    TempDir dir;
+    ToolRun run = RunTool(dir.path(), {"config.xml"});
+    EXPECT_EQ(run.out_bytes, "usage :\r\n" + GvtoolPath() +
+                                 " [CONF_FILE_NAME] [SAVE_DAT_FILE]\r\n\r\nexample:\r\n"
+                                 "gvtool config.xml SLOT0\\SAVE.DAT\r\n");
+    EXPECT_FALSE(run.log_exists);
+}
+
+TEST(BackslashPath, SaveInASlotFolderIsOpened) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "SLOT0");
+    WriteFileBytes(dir.path() / "SLOT0" / "SAVE.DAT", "slot zero");
+    // Getting to the configuration proves the save file was opened.
+    ToolRun run = RunTool(dir.path(), {"missing.xml", "SLOT0\\SAVE.DAT"});
+    EXPECT_EQ(run.out, "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n"
+                       "loading config file ...\nerror while loading config file !\n"
+                       "\tcan't open file !\n");
+    EXPECT_EQ(ReadFileBytes(dir.path() / "SLOT0" / "SAVE.DAT"), "slot zero");
+}
+
+// A configuration as Windows editors save it (CRLF, a comment, a line break
+// inside a tag) patching a save named with a backslash: the run and its
+// bytes are those of the same configuration with bare line feeds.
+TEST(WindowsRun, CrLfConfigurationPatchesASlotSave) {
+    const std::string config =
+        "<?xml version=\"1.0\"?>\r\n<save_patcher>\r\n  <gvars>\r\n"
+        "    <!-- one add, one change -->\r\n"
+        "    <gvar action=\"add\" index=\"701\"\r\n          value=\"7\"/>\r\n"
+        "    <gvar action=\"change\" index=\"10\" value=\"-100\"/>\r\n"
+        "  </gvars>\r\n</save_patcher>\r\n";
+    const std::string sep = "----------------------------------------\n";
+    const std::string expected =
+        "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n"
+        "loading config file ...\nprocessing config file ...\nprocessing complete!\n"
+        "\ncalculating ofssets and GVARs count...\n" + sep +
+        "cities_list_size == 126\nsize == 2800, 700, 0\n" + sep +
+        "\nread GVARs ( 700 )\nreaded 2800 bytes, 700 GVARs\n" + sep + "\nADDING\n" + sep +
+        "adding new GVARs (1) to SAVE file\n\tadding GVAR (1 of 1)\n\t{ index = 701, value = 7 }\n\n" +
+        sep + "\nCHANGING\n" + sep +
+        "setting GVARs (1) in SAVE file\n\tset GVAR value (1 of 1)\n\t{ index = 10, value = -100 }\n\n" +
+        sep + "\nSAVING\n" + sep +
+        "flushing buffer to SAVE file ...\nresizing SAVE file on 16 bytes ...\n"
+        "write GVARs to SAVE file ( offset = 30055, count = 702 ) ...\n"
+        "write cities block to SAVE file( offset = 32863, size = 129 ) ...\n"
+        "write copy of GVARs to SAVE file ( offset = 32992, count = 702 ) ...\n" +
+        sep + "PATCHING COMPLETE!\n";
+
+    TempDir dir;
+    SaveParams params = DefaultSaveParams();
+    std::filesystem::create_directory(dir / "SLOT0");
+    WriteFileBytes(dir.path() / "SLOT0" / "SAVE.DAT", BuildSave(params));
+    WriteFileBytes(dir / "config.xml", config);
+    ToolRun run = RunTool(dir.path(), {"config.xml", "SLOT0\\SAVE.DAT"});
+    EXPECT_EQ(run.out_bytes, PlatformText(expected));
+    EXPECT_EQ(run.log_bytes, run.out_bytes);
+    params.gvars[10] = -100;
+    params.gvars.insert(params.gvars.end(), {0, 7});
+    EXPECT_TRUE(ReadFileBytes(dir.path() / "SLOT0" / "SAVE.DAT") == BuildSave(params))
+        << "the save is not the patched one";
+}
+
+// Names with spaces reach the tool whole: the command line quotes them.
+TEST(BackslashPath, FoldersAndFilesWithSpaces) {
+    TempDir dir;
+    SaveParams params = DefaultSaveParams();
+    std::filesystem::create_directories(dir.path() / "My Saves" / "SLOT0");
+    WriteFileBytes(dir.path() / "My Saves" / "SLOT0" / "SAVE.DAT", BuildSave(params));
+    WriteFileBytes(dir / "my config.xml",
+                   "<save_patcher><gvars><gvar action='change' index='3' value='33'/>"
+                   "</gvars></save_patcher>");
+    ToolRun run = RunTool(dir.path(), {"my config.xml", "My Saves\\SLOT0\\SAVE.DAT"});
+    const std::string done = "PATCHING COMPLETE!\n";
+    ASSERT_GE(run.out.size(), done.size());
+    EXPECT_EQ(run.out.substr(run.out.size() - done.size()), done) << run.out;
+    params.gvars[3] = 33;
+    EXPECT_TRUE(ReadFileBytes(dir.path() / "My Saves" / "SLOT0" / "SAVE.DAT") == BuildSave(params))
+        << "the save is not the patched one";
+}
+
+TEST(BackslashPath, MissingSlotFolderIsReported) {
+    TempDir dir;
+    ToolRun run = RunTool(dir.path(), {"config.xml", "SLOT1\\SAVE.DAT"});
+    EXPECT_EQ(run.out, "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n"
+                       "can't open SAVE file !\n");
+}
+
+}  // namespace
