@@ -1,5 +1,6 @@
 // platform_file.cpp - file size and growth beneath a C stream: a descriptor
-// with ftruncate on POSIX systems, the handle beneath it on Windows.
+// with ftruncate on POSIX systems, the handle beneath it on Windows. Each
+// system call asks the fault seam first (platform_file.h).
 #include "platform_file.h"
 
 #ifdef _WIN32
@@ -19,6 +20,7 @@ HANDLE HandleOf(FILE* stream) {
 }
 
 bool HandleSize(HANDLE handle, int64_t* size) {
+    if (PlatformFaultDue()) return false;
     DWORD high = 0;
     DWORD low = GetFileSize(handle, &high);
     if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
@@ -29,21 +31,21 @@ bool HandleSize(HANDLE handle, int64_t* size) {
 }  // namespace
 
 bool StreamFileSize(FILE* stream, int64_t* size) {
-    if (fflush(stream) != 0) return false;
+    if (StreamFlush(stream) != 0) return false;
     HANDLE handle = HandleOf(stream);
     return handle != INVALID_HANDLE_VALUE && HandleSize(handle, size);
 }
 
 bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
-    if (fflush(stream) != 0) return false;
+    if (StreamFlush(stream) != 0) return false;
     HANDLE handle = HandleOf(stream);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    if (handle == INVALID_HANDLE_VALUE || PlatformFaultDue()) return false;
     SetLastError(NO_ERROR);
     if (SetFilePointer(handle, growth, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
         GetLastError() != NO_ERROR) {
         return false;
     }
-    if (!SetEndOfFile(handle)) return false;
+    if (PlatformFaultDue() || !SetEndOfFile(handle)) return false;
     int64_t size = 0;
     return HandleSize(handle, &size) && size == old_size + growth;
 }
@@ -51,21 +53,23 @@ bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
 #else
 
 bool StreamFileSize(FILE* stream, int64_t* size) {
-    if (fflush(stream) != 0) return false;
+    if (StreamFlush(stream) != 0) return false;
     struct stat status;
-    if (fstat(fileno(stream), &status) != 0) return false;
+    if (PlatformFaultDue() || fstat(fileno(stream), &status) != 0) return false;
     *size = static_cast<int64_t>(status.st_size);
     return true;
 }
 
 bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
-    if (fflush(stream) != 0) return false;
+    if (StreamFlush(stream) != 0) return false;
     const int descriptor = fileno(stream);
     if (descriptor < 0) return false;
     const int64_t new_size = old_size + growth;
-    if (ftruncate(descriptor, static_cast<off_t>(new_size)) != 0) return false;
+    if (PlatformFaultDue() || ftruncate(descriptor, static_cast<off_t>(new_size)) != 0) {
+        return false;
+    }
     struct stat status;
-    return fstat(descriptor, &status) == 0 && static_cast<int64_t>(status.st_size) == new_size;
+    return !PlatformFaultDue() && fstat(descriptor, &status) == 0 && static_cast<int64_t>(status.st_size) == new_size;
 }
 
 #endif

@@ -18,17 +18,17 @@ constexpr int64_t MAX_FILE_SIZE = std::numeric_limits<int32_t>::max();
 [[noreturn]] void WriteFailed() { CriticalError("error while writing SAVE file !"); }
 
 void SeekOrFail(FILE* file, long offset, int origin) {
-    if (fseek(file, offset, origin) != 0) WriteFailed();
+    if (StreamSeek(file, offset, origin) != 0) WriteFailed();
 }
 
 int32_t TellOrFail(FILE* file) {
-    long position = ftell(file);
+    long position = StreamTell(file);
     if (position < 0 || position > MAX_FILE_SIZE) WriteFailed();
     return static_cast<int32_t>(position);
 }
 
 void WriteOrFail(FILE* file, const uint8_t* bytes, size_t count) {
-    if (count != 0 && fwrite(bytes, 1, count, file) != count) WriteFailed();
+    if (count != 0 && StreamWrite(bytes, 1, count, file) != count) WriteFailed();
 }
 
 // Little-endian on every host, whatever the host's own byte order.
@@ -66,10 +66,10 @@ void resize_save_file(FILE* save_file, int32_t position, int32_t growth) {
                                  : TAIL_BUFFER_SIZE;
         moved += static_cast<int64_t>(chunk);
         SeekOrFail(save_file, static_cast<long>(-(growth + moved)), SEEK_END);
-        if (fread(buffer.data(), 1, chunk, save_file) != chunk) WriteFailed();
+        if (StreamRead(buffer.data(), 1, chunk, save_file) != chunk) WriteFailed();
         SeekOrFail(save_file, static_cast<long>(-moved), SEEK_END);
         WriteOrFail(save_file, buffer.data(), chunk);
-        if (fflush(save_file) != 0) WriteFailed();
+        if (StreamFlush(save_file) != 0) WriteFailed();
         remaining -= static_cast<int64_t>(chunk);
     }
 }
@@ -110,5 +110,5 @@ void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table) {
     g_log << "write copy of GVARs to SAVE file ( offset = " << position << ", count = " << m
           << " ) ..." << std::endl;
     WriteEntries(save_file, gvar_table);
-    if (fflush(save_file) != 0) WriteFailed();
+    if (StreamFlush(save_file) != 0) WriteFailed();
 }

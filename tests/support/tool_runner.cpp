@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <system_error>
 
+#include <gtest/gtest.h>
+
 #include "files.h"
 
 namespace fs = std::filesystem;
@@ -144,7 +146,8 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
     // Standard output goes to a file beside the working folder, so the
     // folder holds only what the tool itself creates.
     const fs::path out_file = workdir.string() + ".stdout";
-    const std::string program = GvtoolPath();
+    const fs::path err_file = workdir.string() + ".stderr";
+    const std::string program = options.program.empty() ? GvtoolPath() : options.program;
 
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -156,6 +159,9 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
         if (chdir(workdir.c_str()) != 0) _exit(126);
         int fd = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0) _exit(126);
+        close(fd);
+        fd = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || dup2(fd, STDERR_FILENO) < 0) _exit(126);
         close(fd);
         if (options.file_size_limit) {
             signal(SIGXFSZ, SIG_IGN);
@@ -171,6 +177,15 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
         result.exit_status = WEXITSTATUS(status);
     }
     CollectResults(workdir, out_file, result);
+    result.err = ReadFileBytes(err_file);
+    std::error_code error;
+    fs::remove(err_file, error);
+    // gvtool exits with 0 and writes nothing to standard error on every
+    // path; anything else is a crash or a sanitizer report, which fails the
+    // calling test whatever it checks itself.
+    if (result.exit_status != 0 || !result.err.empty()) {
+        ADD_FAILURE() << program << " exit status " << result.exit_status << "\n" << result.err;
+    }
     return result;
 }
 

@@ -17,6 +17,7 @@
 struct ToolRun {
     int exit_status = -1;     // -1 when the process did not exit normally
     std::string out;          // everything written to standard output
+    std::string err;          // everything written to standard error
     bool log_exists = false;  // whether "patcher.log" exists afterwards
     std::string log;          // its text
     std::string out_bytes;
@@ -29,12 +30,16 @@ struct ToolOptions {
     // instead of killing it. Windows has no per-process equivalent; see
     // SharedFileSizeLimit.
     std::optional<uint64_t> file_size_limit;
+    // Another build of the tool to run instead of gvtool; empty for gvtool.
+    std::string program;
 };
 
 // Path of the gvtool binary under test, as the tool sees it in argument 0.
 std::string GvtoolPath();
 
-// Runs gvtool with the arguments (argument 0 is added) in the folder.
+// Runs gvtool with the arguments (argument 0 is added) in the folder, with
+// the test process's environment. A crash, a non-zero exit status or any
+// output on standard error (a sanitizer report) fails the calling test.
 // On Windows a set file_size_limit is refused: the run then fails with
 // exit_status -1 and an explanation in `out`.
 ToolRun RunTool(const std::filesystem::path& workdir, const std::vector<std::string>& args,

@@ -1,0 +1,50 @@
+// checks.h - the bodies of the fuzz harnesses: each runs one input through a
+// part of gvtool and checks what came out. Shared by the libFuzzer entry
+// point and by the test that replays seeds and regression inputs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A check takes any bytes and returns "" when every property held, else a
+// description of the first one that broke. Crashes, leaks and undefined
+// behaviour are left to the sanitizers of the build.
+typedef std::string (*FuzzCheck)(const uint8_t* data, size_t size);
+
+// The bytes as a configuration text: parsed, every link of the tree
+// checked, printed to a null stream, freed.
+std::string CheckXmlParser(const uint8_t* data, size_t size);
+// The bytes as a path, evaluated from a few nodes of a fixed configuration.
+std::string CheckPathQuery(const uint8_t* data, size_t size);
+// The bytes as a configuration, turned into a patch plan that is compared
+// with one read from the tree by hand.
+std::string CheckConfigReader(const uint8_t* data, size_t size);
+// The bytes as a save file after its never-read 30055-byte header, patched
+// with a small fixed plan; the file must end up exactly as predicted, or
+// unchanged when the run fails.
+std::string CheckSavePatcher(const uint8_t* data, size_t size);
+
+struct XmlNode;
+
+// Every link of a parsed tree: parent, first/last child, sibling links both
+// ways, attribute chains with the element as parent, lengths equal to the
+// strings' lengths, one text child per element. "" when all hold. Gives up
+// past max_nodes nodes, which only a cycle can reach.
+std::string CheckXmlTree(XmlNode* document, size_t max_nodes);
+
+struct FuzzHarness {
+    const char* name;  // also the folder of its seeds and regression inputs
+    FuzzCheck check;
+};
+
+extern const FuzzHarness FUZZ_HARNESSES[4];
+
+// The harness of that name, or null.
+const FuzzHarness* FindFuzzHarness(const std::string& name);
+
+// Seed inputs for the harness of that name, made by the project's own
+// builders (the save builder, the XML writer) and from the configurations
+// and paths the tool is documented with. Empty for an unknown name.
+std::vector<std::string> FuzzSeeds(const std::string& name);

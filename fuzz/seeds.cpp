@@ -1,0 +1,205 @@
+// seeds.cpp - seed inputs for the fuzz harnesses: saves from the shared
+// save builder, configurations printed by the XML writer from generated
+// trees, and the constructs and paths the tool is documented with.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "checks.h"
+#include "model.h"
+#include "savebuilder.h"
+#include "writer.h"
+
+namespace {
+
+constexpr size_t HEADER_SIZE = 30055;
+
+// Small texts, one construct or fault each.
+const char* const XML_SNIPPETS[] = {
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?><a/>",
+    "<?xml standalone='YES' version=\"1.0\" versionx='2' ?>",
+    "<?xml standalone=\"maybe\"?>",
+    "<?xml version=\"1.0\"",
+    "<!DOCTYPE cfg><!-- a -- b --><!---->",
+    "<![CDATA[ x > y ]]>",
+    "<a b = 'x' c=\"y\" ='z'/><a />< a></a><a></a >",
+    "<a>x<b/>y<c>&lt;&GT;&#65;&#x41;&amp;&#65 x&#0;&#256;&#x100;&#-3;</c></a>",
+    "<a>  hello  </a>\n<b>\r\n<c/>\r\n</b>",
+    "<a/x><a b=\"1\"/x><a b><a b=x>",
+    "<abc></ab><ab></abc><a></>",
+    "<!-- x",
+    "</x>>stray",
+    "<a b='&quot;&apos;&AMP;&Lt;'>&\xff\x80 text</a>",
+    "<1a><?pi x?><?xmlfoo?>",
+    "<a><b><c><d><e><f><g/></f></e></d></c></b></a>",
+};
+
+// The configurations a user writes, in the usual layouts.
+const char* const CONFIGURATIONS[] = {
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<save_patcher>\n"
+    "    <gvars>\n"
+    "        <gvar action=\"add\" index=\"700\" value=\"1\"/>\n"
+    "        <gvar action=\"change\" index=\"12\" value=\"3\"/>\n"
+    "    </gvars>\n"
+    "</save_patcher>\n",
+    "<save_patcher><gvars><gvar action='add' index='700' value='1'/><gvar index='5' value='2'/>"
+    "<!-- old --><gvar action='change' index='12' value='3'/></gvars></save_patcher>",
+    "<save_patcher><gvars><gvar action='REMOVE' index='4' value='0'/>"
+    "<gvar action='Add' index='-1' value=' 42'/><gvar action='add' index='1073741823' "
+    "value='4294967295'/><gvar action=' add' index='+7' value='12abc'/>"
+    "<gvar action='set' value='1'/></gvars><gvars><gvar action='change' index='0x10' "
+    "value='2147483648'/></gvars><GVARS/></save_patcher><save_patcher/>",
+    "<save_patcher>\r\n\t<gvars>\r\n\t\t<gvar value=\"1\" index=\"3\" action=\"add\" "
+    "index=\"9\"/>\r\n\t</gvars>\r\n</save_patcher>\r\n",
+};
+
+const char* const PATHS[] = {
+    "save_patcher/gvars/gvar[@action]",
+    "save_patcher/gvars/gvar[@action='add']",
+    "save_patcher/gvars/gvar[@action = \"change\"]",
+    "gvars/gvar[ @action]",
+    "gvars/gvar [@action]",
+    "gvars/gvar[@action",
+    "gvar[@action][@index]",
+    "gvar[@action=add]",
+    "gvar[@action=",
+    "gvar[@note='a/b']",
+    "*",
+    "@*",
+    "*[@action]",
+    "parent::*",
+    "gvars/gvar/parent::gvars",
+    "child::gvars/child::gvar/attribute::index",
+    "gvar[2]",
+    "gvar[name='x']",
+    "gvar[parent::gvars='x']",
+    "gvar[child::name]",
+    ".",
+    "..",
+    "/",
+    "save_patcher/",
+    "save_patcher//gvars",
+    "save_patcher/gvars/gvar/@value",
+    "*/*/*/*/*",
+};
+
+// Prints a document to text through a temporary file, which every platform
+// has (an in-memory stream is not portable).
+std::string Printed(XmlNode* document) {
+    std::string text;
+    FILE* file = tmpfile();
+    if (!file) return text;
+    XmlPrintNode(document, file);
+    fflush(file);
+    rewind(file);
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+    fclose(file);
+    return text;
+}
+
+void AddAttribute(XmlNode* element, const char* name, const std::string& value) {
+    XmlNode* attribute = XmlCreateAttribute(name, element);
+    XmlAttributeData* data = static_cast<XmlAttributeData*>(attribute->data);
+    data->value = static_cast<char*>(malloc(value.size() + 1));
+    memcpy(data->value, value.c_str(), value.size() + 1);
+    data->valueLength = static_cast<int32_t>(value.size());
+    XmlElementData* record = static_cast<XmlElementData*>(element->data);
+    XmlNode* last = record->firstAttribute;
+    if (!last) {
+        record->firstAttribute = attribute;
+        return;
+    }
+    while (last->nextSibling) last = last->nextSibling;
+    last->nextSibling = attribute;
+    attribute->prevSibling = last;
+}
+
+// A configuration tree built node by node and printed by the writer: a
+// declaration, a comment, and count requests of every action.
+std::string GeneratedConfiguration(int count, unsigned seed) {
+    XmlNode* document = XmlCreateDocument("generated.xml");
+    XmlAppendChild(document, XmlCreateDeclaration(document));
+    XmlNode* comment = XmlCreateComment(document);
+    XmlAppendChild(document, comment);
+    XmlNode* root = XmlCreateElement("save_patcher", document);
+    XmlAppendChild(document, root);
+    XmlNode* gvars = XmlCreateElement("gvars", root);
+    XmlAppendChild(root, gvars);
+    static const char* const actions[] = {"add", "change", "remove", "Add"};
+    for (int i = 0; i < count; ++i) {
+        XmlNode* gvar = XmlCreateElement("gvar", gvars);
+        XmlAppendChild(gvars, gvar);
+        seed = seed * 1103515245u + 12345u;
+        AddAttribute(gvar, "action", actions[(seed >> 16) % 4]);
+        AddAttribute(gvar, "index", std::to_string(690 + (seed >> 8) % 30));
+        AddAttribute(gvar, "value", std::to_string(static_cast<int>(seed % 2001) - 1000));
+    }
+    std::string text = Printed(document);
+    XmlFreeNode(document);
+    return text;
+}
+
+std::vector<std::string> XmlSeeds() {
+    std::vector<std::string> seeds(std::begin(XML_SNIPPETS), std::end(XML_SNIPPETS));
+    seeds.insert(seeds.end(), std::begin(CONFIGURATIONS), std::end(CONFIGURATIONS));
+    for (int count : {1, 3, 8}) seeds.push_back(GeneratedConfiguration(count, 7u + count));
+    return seeds;
+}
+
+// Save bytes after the header the patcher never reads.
+std::string AfterHeader(const SaveParams& params) { return BuildSave(params).substr(HEADER_SIZE); }
+
+std::vector<std::string> SaveSeeds() {
+    std::vector<std::string> seeds;
+    seeds.push_back(AfterHeader(DefaultSaveParams(1, 64)));
+    seeds.push_back(AfterHeader(DefaultSaveParams(2, 2100)));  // a tail of two chunks
+    SaveParams params = DefaultSaveParams(3, 16);
+    params.gvars = GenerateGvars(698, 3);
+    params.city_names = CityNamesForListSize(302);
+    seeds.push_back(AfterHeader(params));
+    params = DefaultSaveParams(4, 16);
+    params.gvars = GenerateGvars(702, 4);  // the add lands inside the table
+    params.city_names = InventCityNames(49);
+    seeds.push_back(AfterHeader(params));
+    params = DefaultSaveParams(5, 16);
+    params.gvars[690] = 0x50460000;  // a value spelling the end marker
+    seeds.push_back(AfterHeader(params));
+    params = DefaultSaveParams(6, 16);
+    params.city_count = 13;
+    seeds.push_back(AfterHeader(params));
+    params = DefaultSaveParams(7, 0);
+    params.end_marker = false;
+    seeds.push_back(AfterHeader(params));
+    params = DefaultSaveParams(8, 8);
+    params.city_names = {"VARNHOLLOW", "", "QUELLMARSH", "ZELMIRAV"};
+    seeds.push_back(AfterHeader(params));
+    return seeds;
+}
+
+}  // namespace
+
+std::vector<std::string> FuzzSeeds(const std::string& name) {
+    if (name == "xml_parser" || name == "config_reader") return XmlSeeds();
+    if (name == "path_query") return std::vector<std::string>(std::begin(PATHS), std::end(PATHS));
+    if (name == "save_patcher") return SaveSeeds();
+    return {};
+}
+
+const FuzzHarness FUZZ_HARNESSES[4] = {
+    {"xml_parser", CheckXmlParser},
+    {"path_query", CheckPathQuery},
+    {"config_reader", CheckConfigReader},
+    {"save_patcher", CheckSavePatcher},
+};
+
+const FuzzHarness* FindFuzzHarness(const std::string& name) {
+    for (const FuzzHarness& harness : FUZZ_HARNESSES) {
+        if (name == harness.name) return &harness;
+    }
+    return nullptr;
+}
