@@ -37,34 +37,34 @@ struct XmlPathStep {
     XmlPathPredicate predicate;
 };
 
-bool IsSpace(char c) {
+bool XmlIsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-void SetText(char* buffer, int32_t* length, const char* text, int32_t count) {
+void XmlSetText(char* buffer, int32_t* length, const char* text, int32_t count) {
     memcpy(buffer, text, static_cast<size_t>(count));
     buffer[count] = '\0';
     *length = count;
 }
 
 // A node's name equals text exactly; a node without a name matches nothing.
-bool NameEquals(const XmlNode* node, const char* text) {
+bool XmlNameEquals(const XmlNode* node, const char* text) {
     return node->name && strcmp(node->name, text) == 0;
 }
 
 // A stored value (text and byte count, possibly null when empty) equals the
 // test value byte for byte.
-bool ValueEquals(const char* value, int32_t valueLength, const char* text, int32_t length) {
+bool XmlValueEquals(const char* value, int32_t valueLength, const char* text, int32_t length) {
     if (valueLength != length) return false;
     return length == 0 || (value && memcmp(value, text, static_cast<size_t>(length)) == 0);
 }
 
-XmlElementData* ElementData(const XmlNode* node) {
+XmlElementData* XmlElementOf(const XmlNode* node) {
     if (!node || node->kind != XmlKindElement) return nullptr;
     return static_cast<XmlElementData*>(node->data);
 }
 
-bool GrowList(XmlNodeList* list) {
+bool XmlGrowList(XmlNodeList* list) {
     if (list->count == UINT32_MAX) return false;
     uint64_t grown = static_cast<uint64_t>(list->capacity) * 3 / 2;
     if (grown <= list->count) {
@@ -85,7 +85,7 @@ bool GrowList(XmlNodeList* list) {
 void XmlNodeListAppend(XmlNodeList* list, XmlNode* node) {
     if (!list) return;
     if (!list->items || list->count >= list->capacity) {
-        if (!GrowList(list)) return;
+        if (!XmlGrowList(list)) return;
     }
     list->items[list->count++] = node;
 }
@@ -119,14 +119,14 @@ static int32_t XmlParseAxisName(const char* text, XmlAxis* axis, char* name, int
     } else {
         *axis = AxisDefault;
     }
-    SetText(name, nameLength, "*", 1);
+    XmlSetText(name, nameLength, "*", 1);
     if (text[position] == '\0' || text[position] == '[') return position;
     int32_t start = position;
     while (text[position] != '\0' && text[position] != '[' && text[position] != '=' &&
-           text[position] != ']' && !IsSpace(text[position])) {
+           text[position] != ']' && !XmlIsSpace(text[position])) {
         ++position;
     }
-    SetText(name, nameLength, text + start, position - start);
+    XmlSetText(name, nameLength, text + start, position - start);
     return position;
 }
 
@@ -138,18 +138,18 @@ static int32_t XmlParsePredicate(const char* text, XmlPathPredicate* predicate) 
     position += XmlParseAxisName(text + position, &predicate->axis, predicate->testName,
                                  &predicate->testNameLength);
     predicate->hasValue = 0;
-    SetText(predicate->testValue, &predicate->testValueLength, "", 0);
-    while (IsSpace(text[position])) ++position;
+    XmlSetText(predicate->testValue, &predicate->testValueLength, "", 0);
+    while (XmlIsSpace(text[position])) ++position;
     if (text[position] != '=') return 0;
     ++position;
-    while (IsSpace(text[position])) ++position;
+    while (XmlIsSpace(text[position])) ++position;
     predicate->hasValue = 1;
     if (text[position] == '\0') return 0;
     char delimiter = text[position];
     const char* value = text + position + 1;
     const char* close = strchr(value, delimiter);
     if (!close) return -1;
-    SetText(predicate->testValue, &predicate->testValueLength, value,
+    XmlSetText(predicate->testValue, &predicate->testValueLength, value,
             static_cast<int32_t>(close - value));
     return 0;
 }
@@ -174,11 +174,11 @@ static bool XmlTestPredicate(XmlNode* node, const XmlPathPredicate* predicate) {
     case AxisDefault:
     case AxisChild:
         for (XmlNode* child = node->firstChild; child; child = child->nextSibling) {
-            if (!NameEquals(child, predicate->testName)) continue;
+            if (!XmlNameEquals(child, predicate->testName)) continue;
             if (!predicate->hasValue) return true;
-            if (!ElementData(child)) continue;
+            if (!XmlElementOf(child)) continue;
             XmlNode* text = XmlGetText(child);
-            if (text && ValueEquals(text->name, text->nameLength, predicate->testValue,
+            if (text && XmlValueEquals(text->name, text->nameLength, predicate->testValue,
                                     predicate->testValueLength)) {
                 return true;
             }
@@ -186,15 +186,15 @@ static bool XmlTestPredicate(XmlNode* node, const XmlPathPredicate* predicate) {
         return false;
     case AxisParent:
         if (!node->parent) return false;
-        return predicate->hasValue || NameEquals(node->parent, predicate->testName);
+        return predicate->hasValue || XmlNameEquals(node->parent, predicate->testName);
     case AxisAttribute: {
-        XmlElementData* data = ElementData(node);
+        XmlElementData* data = XmlElementOf(node);
         if (!data) return false;
         for (XmlNode* attribute = data->firstAttribute; attribute; attribute = attribute->nextSibling) {
-            if (!NameEquals(attribute, predicate->testName)) continue;
+            if (!XmlNameEquals(attribute, predicate->testName)) continue;
             if (!predicate->hasValue) return true;
             XmlAttributeData* value = static_cast<XmlAttributeData*>(attribute->data);
-            if (value && ValueEquals(value->value, value->valueLength, predicate->testValue,
+            if (value && XmlValueEquals(value->value, value->valueLength, predicate->testValue,
                                      predicate->testValueLength)) {
                 return true;
             }
@@ -209,7 +209,7 @@ static bool XmlTestPredicate(XmlNode* node, const XmlPathPredicate* predicate) {
 // predicate.
 static void XmlSelectCandidate(XmlNode* node, const XmlPathStep* step, XmlNodeList* list) {
     bool any = step->nameTest[0] == '*' && step->nameTest[1] == '\0';
-    if (!any && !NameEquals(node, step->nameTest)) return;
+    if (!any && !XmlNameEquals(node, step->nameTest)) return;
     if (step->hasPredicate && !XmlTestPredicate(node, &step->predicate)) return;
     XmlNodeListAppend(list, node);
 }
@@ -227,7 +227,7 @@ static void XmlSelectParent(XmlNode* node, const XmlPathStep* step, XmlNodeList*
 
 // Only an element with its record has attributes.
 static void XmlSelectAttributes(XmlNode* node, const XmlPathStep* step, XmlNodeList* list) {
-    XmlElementData* data = ElementData(node);
+    XmlElementData* data = XmlElementOf(node);
     if (!data) return;
     for (XmlNode* attribute = data->firstAttribute; attribute; attribute = attribute->nextSibling) {
         XmlSelectCandidate(attribute, step, list);
@@ -251,9 +251,18 @@ static void XmlEvalStep(XmlNode* context, const XmlPathStep* step, XmlNodeList* 
     }
 }
 
-int32_t XmlSelectNodes(XmlNode* context, const char* path, XmlNodeList* list) {
-    if (!path || path[0] == '\0' || !list) return -1;
+// Cuts the first step off path, parses it and evaluates it on context into
+// a new working list, *matches, which the caller frees. *rest is the text
+// after the "/" that ended the step, or null after the last step. Returns 0,
+// also for an empty step (which selects nothing), or -1 when the step is too
+// long or its predicate cannot be read.
+static int32_t XmlRunStep(XmlNode* context, const char* path, XmlNodeList* matches,
+                          const char** rest) {
+    matches->items = nullptr;
+    matches->count = 0;
+    matches->capacity = 0;
     const char* slash = strchr(path, '/');
+    *rest = slash ? slash + 1 : nullptr;
     size_t length = slash ? static_cast<size_t>(slash - path) : strlen(path);
     if (length == 0) return 0;  // no absolute paths and no descendant steps
     if (length >= static_cast<size_t>(STEP_BUFFER_SIZE)) return -1;
@@ -263,29 +272,82 @@ int32_t XmlSelectNodes(XmlNode* context, const char* path, XmlNodeList* list) {
 
     XmlPathStep step;
     if (XmlParseStep(text, &step) != 0) return -1;
-    XmlNodeList matches;
-    matches.items = static_cast<XmlNode**>(malloc(WORKING_LIST_CAPACITY * sizeof(XmlNode*)));
-    matches.count = 0;
-    matches.capacity = matches.items ? WORKING_LIST_CAPACITY : 0;
-    XmlEvalStep(context, &step, &matches);
+    matches->items = static_cast<XmlNode**>(malloc(WORKING_LIST_CAPACITY * sizeof(XmlNode*)));
+    matches->capacity = matches->items ? WORKING_LIST_CAPACITY : 0;
+    XmlEvalStep(context, &step, matches);
+    return 0;
+}
 
-    for (uint32_t i = 0; i < matches.count; ++i) {
-        if (!slash) {
-            XmlNodeListAppend(list, matches.items[i]);
-        } else {
-            // A later step that cannot be read only adds nothing on this route.
-            XmlSelectNodes(matches.items[i], slash + 1, list);
-        }
+// One step's matches, the next one to follow, and the path after the step.
+struct XmlStepFrame {
+    XmlNodeList matches;
+    uint32_t next;
+    const char* rest;
+};
+
+int32_t XmlSelectNodes(XmlNode* context, const char* path, XmlNodeList* list) {
+    if (!path || path[0] == '\0' || !list) return -1;
+    XmlStepFrame first;
+    first.next = 0;
+    if (XmlRunStep(context, path, &first.matches, &first.rest) != 0) {
+        XmlNodeListFree(&first.matches);
+        return -1;
     }
-    XmlNodeListFree(&matches);
+
+    // Depth-first over the steps with a stack of frames on the heap rather
+    // than one call per step, so that a long path cannot exhaust the stack.
+    // A frame is pushed for each match of a step that has steps after it.
+    XmlStepFrame* frames = static_cast<XmlStepFrame*>(malloc(sizeof(XmlStepFrame)));
+    if (!frames) {
+        XmlNodeListFree(&first.matches);
+        return 0;
+    }
+    size_t depth = 1;
+    size_t room = 1;
+    frames[0] = first;
+    while (depth > 0) {
+        XmlStepFrame* top = &frames[depth - 1];
+        if (top->next == top->matches.count) {
+            XmlNodeListFree(&top->matches);
+            --depth;
+            continue;
+        }
+        XmlNode* node = top->matches.items[top->next++];
+        if (!top->rest) {
+            XmlNodeListAppend(list, node);
+            continue;
+        }
+        XmlStepFrame frame;
+        frame.next = 0;
+        // A later step that cannot be read only adds nothing on this route.
+        if (XmlRunStep(node, top->rest, &frame.matches, &frame.rest) != 0 ||
+            frame.matches.count == 0) {
+            XmlNodeListFree(&frame.matches);
+            continue;
+        }
+        if (depth == room) {
+            XmlStepFrame* grown = room > SIZE_MAX / 2 / sizeof(XmlStepFrame)
+                                      ? nullptr
+                                      : static_cast<XmlStepFrame*>(
+                                            realloc(frames, 2 * room * sizeof(XmlStepFrame)));
+            if (!grown) {  // out of memory: this route adds nothing
+                XmlNodeListFree(&frame.matches);
+                continue;
+            }
+            frames = grown;
+            room *= 2;
+        }
+        frames[depth++] = frame;
+    }
+    free(frames);
     return 0;
 }
 
 XmlNode* XmlFindAttribute(XmlNode* node, const char* name) {
-    XmlElementData* data = ElementData(node);
+    XmlElementData* data = XmlElementOf(node);
     if (!data || !name) return nullptr;
     for (XmlNode* attribute = data->firstAttribute; attribute; attribute = attribute->nextSibling) {
-        if (NameEquals(attribute, name)) return attribute;
+        if (XmlNameEquals(attribute, name)) return attribute;
     }
     return nullptr;
 }

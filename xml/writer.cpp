@@ -8,7 +8,7 @@ namespace {
 
 const int32_t ENTITY_COUNT = static_cast<int32_t>(sizeof(XmlEntities) / sizeof(XmlEntities[0]));
 
-const char* EntityFor(char character) {
+const char* XmlEntityFor(char character) {
     for (int32_t i = 0; i < ENTITY_COUNT; ++i) {
         if (XmlEntities[i].character == character) return XmlEntities[i].text;
     }
@@ -126,7 +126,7 @@ void XmlPrintEscaped(const char* text, int32_t length, FILE* stream) {
     while (position < end && *position != '\0') {
         if (special[static_cast<unsigned char>(*position)]) {
             // A run is not zero-terminated where the special byte follows.
-            fprintf(stream, "%.*s%s", static_cast<int>(position - run), run, EntityFor(*position));
+            fprintf(stream, "%.*s%s", static_cast<int>(position - run), run, XmlEntityFor(*position));
             run = position + 1;
         }
         ++position;

@@ -274,6 +274,16 @@ TEST_F(QueryTest, ManyMatchesKeepTheirOrder) {
     XmlNodeListFree(&list);
 }
 
+TEST_F(QueryTest, LongPathsNeedNoStackPerStep) {
+    // 40,001 steps down and up again: as many steps as a path has, without
+    // running out of stack, and a faulty step late in one route still only
+    // adds nothing.
+    std::string path;
+    for (int i = 0; i < 20000; ++i) path += "save_patcher/parent::*/";
+    EXPECT_EQ(Select(document.get(), (path + "save_patcher").c_str()), "0 | save_patcher");
+    EXPECT_EQ(Select(document.get(), (path + "save_patcher/gvars/gvar[@index='").c_str()), "0 |");
+}
+
 TEST(NodeList, ListWithoutRoomGrowsWhenFull) {
     XmlNode nodes[3] = {};
     XmlNodeList empty{nullptr, 0, 0};
