@@ -11,6 +11,7 @@
 #include <unistd.h>
 #endif
 
+#include "byte_order.h"
 #include "checks.h"
 #include "dual_log.h"
 #include "save_patcher.h"
@@ -91,18 +92,12 @@ std::string ReadBack(FILE* file) {
 }
 
 uint32_t LittleEndianAt(const std::string& bytes, size_t offset) {
-    uint32_t value = 0;
-    for (size_t i = 4; i-- > 0;) value = value << 8 | static_cast<uint8_t>(bytes[offset + i]);
-    return value;
+    return ReadLittleEndian32(reinterpret_cast<const uint8_t*>(bytes.data() + offset));
 }
 
 std::string TableBytes(const std::vector<int32_t>& table) {
     std::string bytes;
-    for (int32_t entry : table) {
-        for (int shift = 0; shift < 32; shift += 8) {
-            bytes.push_back(static_cast<char>(static_cast<uint32_t>(entry) >> shift));
-        }
-    }
+    for (int32_t entry : table) bytes += LittleEndianBytes(static_cast<uint32_t>(entry));
     return bytes;
 }
 

@@ -9,12 +9,13 @@
 
 #include "checks.h"
 #include "model.h"
+#include "save_patcher.h"
 #include "savebuilder.h"
 #include "writer.h"
 
 namespace {
 
-constexpr size_t HEADER_SIZE = 30055;
+constexpr size_t HEADER_SIZE = static_cast<size_t>(GVARS_OFFSET);
 
 // Small texts, one construct or fault each.
 const char* const XML_SNIPPETS[] = {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "byte_order.h"
 #include "dual_log.h"
 #include "save_patcher.h"
 
@@ -18,11 +19,6 @@ constexpr uint32_t MAX_CITY_NAMES = 49;
 // Only the 5th to 12th byte from a name's end may start the first name.
 constexpr uint32_t MIN_FIRST_NAME = 5;
 constexpr uint32_t MAX_FIRST_NAME = 12;
-
-uint32_t LittleEndianAt(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-}
 
 // The count field is big-endian, unlike the table; near the window's start
 // only its low-order bytes are inside the window.
@@ -53,7 +49,7 @@ std::optional<int32_t> SavePatcher::find_marker(uint32_t marker, uint32_t chunk_
         if (ferror(save_file)) CriticalError("error while calculating GVARs count !");
         size_t valid = carried + got;
         for (size_t i = 0; i + 4 <= valid; ++i) {
-            if (LittleEndianAt(&buffer[i]) != marker) continue;
+            if (ReadLittleEndian32(&buffer[i]) != marker) continue;
             int64_t distance = base + static_cast<int64_t>(i);
             if (distance > std::numeric_limits<int32_t>::max()) return std::nullopt;
             return static_cast<int32_t>(distance);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 
+#include "byte_order.h"
 #include "dual_log.h"
 
 namespace {
@@ -21,10 +22,7 @@ uint32_t ReadEntries(FILE* file, std::vector<int32_t>& gvar_table) {
         const size_t wanted = std::min(ENTRIES_PER_READ, gvar_table.size() - done);
         const size_t got = fread(bytes.data(), 4, wanted, file);
         for (size_t i = 0; i < got; ++i) {
-            const uint8_t* b = &bytes[4 * i];
-            gvar_table[done + i] = static_cast<int32_t>(
-                static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24);
+            gvar_table[done + i] = static_cast<int32_t>(ReadLittleEndian32(&bytes[4 * i]));
         }
         done += got;
         if (got < wanted) break;  // a short table: the rest stays 0

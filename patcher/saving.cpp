@@ -4,6 +4,7 @@
 #include <array>
 #include <limits>
 
+#include "byte_order.h"
 #include "dual_log.h"
 #include "platform_file.h"
 #include "save_patcher.h"
@@ -38,8 +39,7 @@ void WriteEntries(FILE* file, const std::vector<int32_t>& gvar_table) {
     while (done < gvar_table.size()) {
         size_t count = std::min(ENTRIES_PER_WRITE, gvar_table.size() - done);
         for (size_t i = 0; i < count; ++i) {
-            const uint32_t entry = static_cast<uint32_t>(gvar_table[done + i]);
-            for (size_t b = 0; b < 4; ++b) bytes[4 * i + b] = static_cast<uint8_t>(entry >> (8 * b));
+            WriteLittleEndian32(&bytes[4 * i], static_cast<uint32_t>(gvar_table[done + i]));
         }
         WriteOrFail(file, bytes.data(), 4 * count);
         done += count;

@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <cassert>
 
+#include "byte_order.h"
+#include "save_patcher.h"
+
 namespace {
 
-constexpr size_t HEADER_SIZE = 30055;
-constexpr int64_t GVARS_END_SEARCH = 35623;
-constexpr int64_t CITIES_END_SEARCH = 32839;
+constexpr size_t HEADER_SIZE = static_cast<size_t>(GVARS_OFFSET);
+constexpr int64_t GVARS_END_SEARCH = GVARS_END_SEARCH_OFFSET;
+constexpr int64_t CITIES_END_SEARCH = CITIES_END_SEARCH_OFFSET;
 
 // xorshift32: the same sequence on every platform and standard library.
 class Generator {
@@ -26,13 +29,8 @@ private:
     uint32_t state_;
 };
 
-void AppendLittleEndian(std::string& out, int32_t value) {
-    const uint32_t bits = static_cast<uint32_t>(value);
-    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>(bits >> shift));
-}
-
 void AppendTable(std::string& out, const std::vector<int32_t>& gvars) {
-    for (int32_t value : gvars) AppendLittleEndian(out, value);
+    for (int32_t value : gvars) out += LittleEndianBytes(static_cast<uint32_t>(value));
 }
 
 const char* const NAME_POOL[] = {"VARNHOLLOW", "QUELLMARSH", "DRUSKELD",  "YMBERFALL",
@@ -89,7 +87,7 @@ std::string BuildSave(const SaveParams& params) {
     for (uint8_t byte : params.extra_bytes) out.push_back(static_cast<char>(byte));
 
     AppendTable(out, params.gvars);
-    if (params.end_marker) out += std::string("\x00\x00\x46\x50", 4);
+    if (params.end_marker) out += LittleEndianBytes(GVARS_END_MARKER);
     out += params.tail;
     return out;
 }

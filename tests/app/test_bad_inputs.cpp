@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "byte_order.h"
 #include "files.h"
 #include "savebuilder.h"
 #include "tool_runner.h"
@@ -63,11 +64,7 @@ void ExpectSavesUntouched(const std::vector<std::pair<std::string, std::string>>
     EXPECT_GE(count, stopped);
 }
 
-std::string Marker(uint32_t value) {
-    std::string bytes;
-    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<char>(value >> shift));
-    return bytes;
-}
+std::string Marker(uint32_t value) { return LittleEndianBytes(value); }
 
 TEST(BadSaves, TruncatedAtManyLengths) {
     const std::string save = BuildSave(BaseParams());

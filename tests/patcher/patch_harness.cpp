@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "byte_order.h"
 #include "dual_log.h"
 #include "save_patcher.h"
 
@@ -133,9 +134,8 @@ PatchPlan MakePlan(const std::vector<GvarRequest>& requests) {
 std::vector<int32_t> EntriesAt(const std::string& bytes, size_t offset, size_t count) {
     std::vector<int32_t> entries;
     for (size_t i = 0; i < count && offset + 4 * i + 4 <= bytes.size(); ++i) {
-        const auto* b = reinterpret_cast<const unsigned char*>(bytes.data() + offset + 4 * i);
-        entries.push_back(static_cast<int32_t>(uint32_t{b[0]} | uint32_t{b[1]} << 8 |
-                                               uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24));
+        const auto* b = reinterpret_cast<const uint8_t*>(bytes.data() + offset + 4 * i);
+        entries.push_back(static_cast<int32_t>(ReadLittleEndian32(b)));
     }
     return entries;
 }
