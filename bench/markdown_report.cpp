@@ -10,6 +10,8 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/utsname.h>
+
 namespace {
 
 const char* const PARSERS[] = {"gvtool", "pugixml", "tinyxml2", "libxml2", "expat"};
@@ -125,6 +127,13 @@ const MarkdownReport::Cell* MarkdownReport::find(const std::string& group, const
     return &cell->second;
 }
 
+// The processor architecture as the kernel names it (x86_64, aarch64, ...):
+// enough to compare runs, without naming a processor model.
+static std::string Architecture() {
+    struct utsname name;
+    return uname(&name) == 0 ? std::string(name.machine) : std::string("unknown");
+}
+
 void MarkdownReport::writeHeader(std::ostream& out) const {
     time_t now = time(nullptr);
     char date[64];
@@ -133,7 +142,7 @@ void MarkdownReport::writeHeader(std::ostream& out) const {
         << "Produced by `" << command_line << "` on " << date << ", which ran `"
         << invocation_line << "`.\n\n"
         << "| machine | |\n| --- | --- |\n"
-        << "| CPU | " << FirstLineValue("/proc/cpuinfo", "model name") << " |\n"
+        << "| architecture | " << Architecture() << " |\n"
         << "| cores | " << std::thread::hardware_concurrency() << " |\n"
         << "| memory | " << FirstLineValue("/proc/meminfo", "MemTotal") << " |\n"
         << "| compiler | " << GVBENCH_COMPILER << ", " << GVBENCH_BUILD_TYPE << " |\n"
