@@ -2,7 +2,6 @@
 // patch, in-process and through the real binary.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include "files.h"
@@ -64,40 +63,6 @@ TEST(PatchRun, RealisticPatchLogsEveryStep) {
     params.gvars[12] = 3;
     params.gvars.insert(params.gvars.end(), {1, 44, -5});
     EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), BuildSave(params));
-}
-
-// A configuration without requests keeps the plan empty now and later.
-TEST(PatchRun, RealBinaryPatchesAGeneratedSave) {
-    TempDir dir;
-    std::filesystem::create_directory(dir / "SLOT0");
-    const std::string save = BuildSave(DefaultSaveParams());
-    WriteFileBytes(dir / "SLOT0" / "SAVE.DAT", save);
-    WriteFileBytes(dir / "config.xml", "<save_patcher>\n    <gvars/>\n</save_patcher>\n");
-    ToolRun run = RunTool(dir.path(), {"config.xml", "SLOT0/SAVE.DAT"});
-    EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.out,
-              "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n"
-              "loading config file ...\nprocessing config file ...\nprocessing complete!\n"
-              "\ncalculating ofssets and GVARs count...\n"
-              "----------------------------------------\n"
-              "cities_list_size == 126\nsize == 2800, 700, 0\n"
-              "----------------------------------------\n"
-              "\nread GVARs ( 700 )\nreaded 2800 bytes, 700 GVARs\n"
-              "----------------------------------------\n\n"
-              "ADDING\n----------------------------------------\n"
-              "adding new GVARs (0) to SAVE file\n"
-              "----------------------------------------\n\n"
-              "CHANGING\n----------------------------------------\n"
-              "setting GVARs (0) in SAVE file\n"
-              "----------------------------------------\n\n"
-              "SAVING\n----------------------------------------\n"
-              "flushing buffer to SAVE file ...\n"
-              "write GVARs to SAVE file ( offset = 30055, count = 700 ) ...\n"
-              "write copy of GVARs to SAVE file ( offset = 32984, count = 700 ) ...\n"
-              "----------------------------------------\n"
-              "PATCHING COMPLETE!\n");
-    EXPECT_EQ(run.log, run.out);
-    EXPECT_EQ(ReadFileBytes(dir / "SLOT0" / "SAVE.DAT"), save);
 }
 
 TEST(PatchRun, RealBinaryReportsALocationFailure) {
