@@ -51,6 +51,14 @@ protected:
 
     std::string Save() { return ReadFileBytes(dir_ / "SLOT0" / "SAVE.DAT"); }
 
+    // The save after ADDS_AND_CHANGES: the gap at 700 is zero, and 702 was
+    // created by an add and then set by a change.
+    void ExpectAddsAndChangesSaved() {
+        params_.gvars[10] = 100;
+        params_.gvars.insert(params_.gvars.end(), {0, 7, -3, 9});
+        EXPECT_EQ(Save(), BuildSave(params_));
+    }
+
     TempDir dir_;
     SaveParams params_;
 };
@@ -83,10 +91,7 @@ const std::string ADDS_AND_CHANGES_LOG = CompleteRun(
 TEST_F(PatchRunTest, AddsAndChangesTogetherGrowTheFile) {
     ToolRun run = Run(ADDS_AND_CHANGES);
     EXPECT_EQ(run.out, ADDS_AND_CHANGES_LOG);
-    // The gap at 700 is zero; 702 was created by an add and set by a change.
-    params_.gvars[10] = 100;
-    params_.gvars.insert(params_.gvars.end(), {0, 7, -3, 9});
-    EXPECT_EQ(Save(), BuildSave(params_));
+    ExpectAddsAndChangesSaved();
 }
 
 TEST_F(PatchRunTest, CrlfConfigurationGivesTheSameRun) {
@@ -97,9 +102,7 @@ TEST_F(PatchRunTest, CrlfConfigurationGivesTheSameRun) {
     }
     ToolRun run = Run(crlf);
     EXPECT_EQ(run.out, ADDS_AND_CHANGES_LOG);
-    params_.gvars[10] = 100;
-    params_.gvars.insert(params_.gvars.end(), {0, 7, -3, 9});
-    EXPECT_EQ(Save(), BuildSave(params_));
+    ExpectAddsAndChangesSaved();
 }
 
 TEST_F(PatchRunTest, DuplicatesAndRemoves) {
