@@ -5,6 +5,7 @@
 #include <exception>
 #include <fstream>
 #include <iostream>
+#include <new>
 
 #include "dual_log.h"
 #include "loader.h"
@@ -22,7 +23,11 @@ void PrintUsage(const char* program) {
 }
 
 void ReportException(const std::exception& error) {
-    g_log << "catch ! \n\t" << error.what() << std::endl;
+    // The library's own text for an allocation failure explains nothing to
+    // a player; the loader's message does.
+    const char* text = dynamic_cast<const std::bad_alloc*>(&error) ? "memory allocation failed !"
+                                                                   : error.what();
+    g_log << "catch ! \n\t" << text << std::endl;
 }
 
 // Loads the configuration and fills the plan. Returns false, after reporting,
@@ -44,9 +49,9 @@ bool ReadConfiguration(XmlNode* document, PatchPlan& plan) {
     return true;
 }
 
-void PatchSave(FILE* save_file, PatchPlan& plan) {
+void PatchSave(FILE* save_file, const char* save_path, PatchPlan& plan) {
     try {
-        SavePatcher patcher(save_file);
+        SavePatcher patcher(save_file, save_path);
         patcher.run(plan);
         g_log << "PATCHING COMPLETE!\n";
     } catch (const std::exception& error) {
@@ -79,7 +84,7 @@ int main(int argc, char* argv[]) {
         PatchPlan plan;
         XmlNode* document = XmlCreateDocument(argv[1]);
         try {
-            if (ReadConfiguration(document, plan)) PatchSave(save_file, plan);
+            if (ReadConfiguration(document, plan)) PatchSave(save_file, argv[2], plan);
         } catch (const std::exception& error) {
             // Only memory exhaustion while reading the configuration gets here.
             ReportException(error);

@@ -164,7 +164,7 @@ std::string CheckSavePatcher(const uint8_t* data, size_t size) {
     g_log.file = nullptr;
     std::string problem;
     bool completed = false;
-    SavePatcher patcher(file);
+    SavePatcher patcher(file, "");
     try {
         PatchPlan plan = FixedPlan();
         patcher.run(plan);

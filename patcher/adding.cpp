@@ -4,18 +4,25 @@
 #include <string>
 
 #include "dual_log.h"
+#include "platform_file.h"
 #include "save_patcher.h"
 
 namespace {
 
 // The table's byte size must stay within a signed 32-bit file offset.
 constexpr uint64_t MAX_GVARS = 1073741823;
+// Offsets are signed 32-bit throughout, so the grown file must stay within them.
+constexpr int64_t MAX_FILE_SIZE = 2147483647;
 
 }  // namespace
 
 void SavePatcher::add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_table) {
     const int32_t total = static_cast<int32_t>(plan.add_list.size());
     g_log << "adding new GVARs (" << total << ") to SAVE file" << std::endl;
+    // Nothing is written before SAVING, so the size is still the original's.
+    // Without a file beneath the stream, the later growth is refused anyway.
+    int64_t file_size = 0;
+    if (total > 0) (void)FileSizeBeneath(save_file, &file_size);
     for (int32_t i = 1; i <= total; ++i) {
         const GvarRequest& request = plan.add_list[static_cast<size_t>(i - 1)];
         g_log << "\tadding GVAR (" << i << " of " << total << ")" << std::endl;
@@ -31,8 +38,11 @@ void SavePatcher::add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_ta
                     "), expected index >= " + std::to_string(signed_size));
             continue;
         }
-        // Negative indices read as 2^31 or more and land here too.
-        if (uint64_t{index} + 1 > MAX_GVARS) {
+        // Negative indices read as 2^31 or more and land here too. An index
+        // whose growth could never be written is refused before the table
+        // is allocated for it.
+        const int64_t growth = 8 * (int64_t{index} + 1 - int64_t{gvars_count});
+        if (uint64_t{index} + 1 > MAX_GVARS || file_size + growth > MAX_FILE_SIZE) {
             throw std::length_error("can't add GVAR with index " +
                                     std::to_string(request.index) + " !");
         }

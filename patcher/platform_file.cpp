@@ -19,8 +19,11 @@ HANDLE HandleOf(FILE* stream) {
     return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
 }
 
-bool HandleSize(HANDLE handle, int64_t* size) {
-    if (PlatformFaultDue()) return false;
+}  // namespace
+
+bool FileSizeBeneath(FILE* stream, int64_t* size) {
+    HANDLE handle = HandleOf(stream);
+    if (handle == INVALID_HANDLE_VALUE) return false;
     DWORD high = 0;
     DWORD low = GetFileSize(handle, &high);
     if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
@@ -28,12 +31,9 @@ bool HandleSize(HANDLE handle, int64_t* size) {
     return true;
 }
 
-}  // namespace
-
 bool StreamFileSize(FILE* stream, int64_t* size) {
     if (StreamFlush(stream) != 0) return false;
-    HANDLE handle = HandleOf(stream);
-    return handle != INVALID_HANDLE_VALUE && HandleSize(handle, size);
+    return !PlatformFaultDue() && FileSizeBeneath(stream, size);
 }
 
 bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
@@ -47,17 +47,22 @@ bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
     }
     if (PlatformFaultDue() || !SetEndOfFile(handle)) return false;
     int64_t size = 0;
-    return HandleSize(handle, &size) && size == old_size + growth;
+    return !PlatformFaultDue() && FileSizeBeneath(stream, &size) && size == old_size + growth;
 }
 
 #else
 
-bool StreamFileSize(FILE* stream, int64_t* size) {
-    if (StreamFlush(stream) != 0) return false;
+bool FileSizeBeneath(FILE* stream, int64_t* size) {
     struct stat status;
-    if (PlatformFaultDue() || fstat(fileno(stream), &status) != 0) return false;
+    const int descriptor = fileno(stream);
+    if (descriptor < 0 || fstat(descriptor, &status) != 0) return false;
     *size = static_cast<int64_t>(status.st_size);
     return true;
+}
+
+bool StreamFileSize(FILE* stream, int64_t* size) {
+    if (StreamFlush(stream) != 0) return false;
+    return !PlatformFaultDue() && FileSizeBeneath(stream, size);
 }
 
 bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {

@@ -28,6 +28,11 @@ inline size_t StreamWrite(const void* buffer, size_t size, size_t count, FILE* s
 }
 inline int StreamFlush(FILE* stream) { return PlatformFaultDue() ? EOF : fflush(stream); }
 
+// Stores the size of the file beneath the stream in *size, as the system
+// sees it: no flush and no fault seam, for checks made before anything is
+// written. Returns false when the stream has no file beneath it.
+bool FileSizeBeneath(FILE* stream, int64_t* size);
+
 // Flushes the stream and stores the size of the file beneath it in *size.
 // Returns false when the stream has no file beneath it or the size cannot
 // be read.

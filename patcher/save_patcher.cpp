@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "byte_order.h"
 #include "dual_log.h"
@@ -32,7 +33,8 @@ uint32_t ReadEntries(FILE* file, std::vector<int32_t>& gvar_table) {
 
 }  // namespace
 
-SavePatcher::SavePatcher(FILE* file) : save_file(file) {}
+SavePatcher::SavePatcher(FILE* file, std::string path)
+    : save_file(file), save_path(std::move(path)) {}
 
 void SavePatcher::run(PatchPlan& plan) {
     SortPatchPlan(plan);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "patch_plan.h"
@@ -22,8 +23,10 @@ constexpr int32_t CITIES_END_SEARCH_OFFSET = GVARS_OFFSET + 2784;
 
 class SavePatcher {
 public:
-    // The patcher uses the open stream but never closes it.
-    explicit SavePatcher(FILE* file);
+    // The patcher uses the open stream but never closes it. save_path names
+    // the same file and places its journal; empty means no journal, for
+    // callers that have a stream but no file name.
+    SavePatcher(FILE* file, std::string save_path);
 
     // The whole patch: sort, locate, read, add, change, save, each step
     // logged. Fatal conditions leave as std::runtime_error (through
@@ -64,6 +67,7 @@ public:
     uint32_t cities_list_size = 0;
     std::vector<uint8_t> cities_block;
     FILE* save_file = nullptr;
+    std::string save_path;
 };
 
 // Grows the stream's file by growth bytes and moves everything from position

@@ -34,7 +34,7 @@ PatchOutcome RunHere(const std::filesystem::path& save, PatchPlan& plan, const c
         outcome.error = "test could not open " + save.string();
     } else {
         try {
-            SavePatcher patcher(stream);
+            SavePatcher patcher(stream, "");
             patcher.run(plan);
         } catch (const std::exception& error) {
             outcome.error = error.what();

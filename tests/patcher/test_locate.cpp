@@ -145,7 +145,7 @@ protected:
     std::optional<int32_t> Find(std::string bytes, long start, uint32_t marker) {
         WriteFileBytes(dir_ / "f", bytes);
         FILE* file = fopen((dir_ / "f").string().c_str(), "rb");
-        SavePatcher patcher(file);
+        SavePatcher patcher(file, "");
         fseek(file, start, SEEK_SET);
         std::optional<int32_t> found = patcher.find_marker(marker, 256);
         fclose(file);

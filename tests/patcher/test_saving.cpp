@@ -149,7 +149,7 @@ TEST(SavingRefused, GrowthPastSignedThirtyTwoBitOffsets) {
     const uintmax_t size = std::numeric_limits<int32_t>::max() - 4;
     fs::resize_file(dir / "SAVE.DAT", size);  // sparse: no disk used
     PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", MakePlan({Add(700, 1)}));
-    EXPECT_EQ(out.error, "can't set new size to SAVE file !");
+    EXPECT_EQ(out.error, "can't add GVAR with index 700 !");
     EXPECT_EQ(fs::file_size(dir / "SAVE.DAT"), size);
     std::ifstream in(dir / "SAVE.DAT", std::ios::binary);
     std::string head(bytes.size(), '\0');
