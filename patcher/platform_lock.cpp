@@ -1,0 +1,42 @@
+// platform_lock.cpp - flock on POSIX systems, LockFileEx on Windows.
+#include "platform_lock.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <sys/file.h>
+#include <cerrno>
+#endif
+
+#ifdef _WIN32
+
+LockResult LockStream(FILE* stream) {
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (handle == INVALID_HANDLE_VALUE) return LockResult::Unsupported;
+    OVERLAPPED from_start = {};
+    // The whole range a file can have, so bytes added by growth are covered.
+    if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                   MAXDWORD, &from_start)) {
+        return LockResult::Locked;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_LOCK_VIOLATION || error == ERROR_SHARING_VIOLATION
+               ? LockResult::HeldElsewhere
+               : LockResult::Unsupported;
+}
+
+#else
+
+LockResult LockStream(FILE* stream) {
+    const int descriptor = fileno(stream);
+    if (descriptor < 0) return LockResult::Unsupported;
+    int result;
+    do {
+        result = flock(descriptor, LOCK_EX | LOCK_NB);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) return LockResult::Locked;
+    return errno == EWOULDBLOCK ? LockResult::HeldElsewhere : LockResult::Unsupported;
+}
+
+#endif

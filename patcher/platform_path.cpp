@@ -1,0 +1,92 @@
+// platform_path.cpp - UTF-8 names on Windows and POSIX systems side by side.
+#include "platform_path.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <climits>
+#include <cstdlib>
+#endif
+
+#include <vector>
+
+namespace {
+
+const char JOURNAL_SUFFIX[] = "-journal";
+
+}  // namespace
+
+#ifdef _WIN32
+
+namespace {
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
+                                           static_cast<int>(text.size()), nullptr, 0);
+    if (length <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                        &wide[0], length);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::string();
+    std::string text(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], length,
+                        nullptr, nullptr);
+    return text;
+}
+
+}  // namespace
+
+FILE* OpenFileUtf8(const std::string& name, const char* mode) {
+    const std::wstring wide_name = Widen(name);
+    const std::wstring wide_mode = Widen(mode);
+    if (wide_name.empty() || wide_mode.empty()) return nullptr;
+    return _wfopen(wide_name.c_str(), wide_mode.c_str());
+}
+
+std::string JournalPath(FILE* stream, const std::string& name) {
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (handle != INVALID_HANDLE_VALUE) {
+        std::vector<wchar_t> buffer(MAX_PATH + 1);
+        DWORD length = GetFinalPathNameByHandleW(handle, buffer.data(),
+                                                 static_cast<DWORD>(buffer.size()), 0);
+        if (length >= buffer.size()) {
+            buffer.resize(length + 1);
+            length = GetFinalPathNameByHandleW(handle, buffer.data(),
+                                               static_cast<DWORD>(buffer.size()), 0);
+        }
+        if (length > 0 && length < buffer.size()) {
+            std::wstring resolved(buffer.data(), length);
+            // The \\?\ prefix only lifts the length limit; drop it where the
+            // plain form means the same file.
+            if (resolved.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+                resolved = L"\\\\" + resolved.substr(8);
+            } else if (resolved.rfind(L"\\\\?\\", 0) == 0 && resolved.size() < MAX_PATH) {
+                resolved = resolved.substr(4);
+            }
+            const std::string narrow = Narrow(resolved);
+            if (!narrow.empty()) return narrow + JOURNAL_SUFFIX;
+        }
+    }
+    return name + JOURNAL_SUFFIX;
+}
+
+#else
+
+FILE* OpenFileUtf8(const std::string& name, const char* mode) { return fopen(name.c_str(), mode); }
+
+std::string JournalPath(FILE* /*stream*/, const std::string& name) {
+    char resolved[PATH_MAX];
+    if (realpath(name.c_str(), resolved)) return std::string(resolved) + JOURNAL_SUFFIX;
+    return name + JOURNAL_SUFFIX;
+}
+
+#endif
