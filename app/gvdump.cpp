@@ -11,11 +11,6 @@
 #include <system_error>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#include <shellapi.h>
-#endif
-
 #include "builder.h"
 #include "console_pause.h"
 #include "dual_log.h"
@@ -23,6 +18,7 @@
 #include "platform_lock.h"
 #include "platform_path.h"
 #include "save_patcher.h"
+#include "utf8_arguments.h"
 #include "writer.h"
 
 namespace fs = std::filesystem;
@@ -276,30 +272,6 @@ int Run(const std::vector<std::string>& args) {
     return status;
 }
 
-// The arguments as UTF-8. Windows passes main its arguments in the system's
-// ANSI code page, which cannot name every folder; the wide command line can.
-std::vector<std::string> Arguments(int argc, char* argv[]) {
-#ifdef _WIN32
-    int count = 0;
-    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
-        std::vector<std::string> args;
-        for (int i = 1; i < count; ++i) {
-            const int length = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr,
-                                                   nullptr);
-            std::string arg(length > 0 ? static_cast<size_t>(length) : 1, '\0');
-            if (length > 0) {
-                WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &arg[0], length, nullptr, nullptr);
-            }
-            arg.resize(arg.size() - 1);  // the terminating zero
-            args.push_back(arg);
-        }
-        LocalFree(wide);
-        return args;
-    }
-#endif
-    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -308,5 +280,5 @@ int main(int argc, char* argv[]) {
     // document or on the console.
     g_log.console = nullptr;
     g_log.file = nullptr;
-    return Run(Arguments(argc, argv));
+    return Run(Utf8Arguments(argc, argv));
 }

@@ -29,10 +29,10 @@ LockResult LockStream(FILE* stream) {
 bool ReadRefusedByLock(FILE* stream) {
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     if (handle == INVALID_HANDLE_VALUE) return false;
-    char byte = 0;
+    char probe = 0;
     DWORD got = 0;
     OVERLAPPED from_start = {};  // offset 0: a run's lock covers the whole file
-    if (ReadFile(handle, &byte, 1, &got, &from_start)) return false;
+    if (ReadFile(handle, &probe, 1, &got, &from_start)) return false;
     return GetLastError() == ERROR_LOCK_VIOLATION;
 }
 
