@@ -211,6 +211,11 @@ bool WriteDocument(XmlNode* document, const std::string& output) {
     if (!written) {
         fprintf(stderr, "gvdump: %s: cannot be written\n",
                 output.empty() ? "standard output" : output.c_str());
+        // A cut-off document would apply only part of the changes. Only a
+        // plain file is removed: a device or pipe is not ours to remove.
+        std::error_code error;
+        const fs::path path = fs::u8path(output);
+        if (stream && !output.empty() && fs::is_regular_file(path, error)) fs::remove(path, error);
     }
     return written;
 }

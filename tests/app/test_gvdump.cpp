@@ -193,6 +193,8 @@ TEST_F(GvdumpTest, CommandLine) {
     ExpectFailure(Dump({"-o", "SAVE.DAT", "SAVE.DAT"}), 2,
                   "gvdump: SAVE.DAT: is a save to read; write to another file\n");
     EXPECT_TRUE(Bytes("SAVE.DAT") == save);
+    ExpectFailure(Dump({"-o", "NOFOLDER/out.xml", "SAVE.DAT"}), 1,
+                  "gvdump: NOFOLDER/out.xml: cannot be written\n");
 
     for (const char* help : {"-h", "--help"}) {
         ToolRun run = Dump({"SAVE.DAT", help});
