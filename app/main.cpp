@@ -7,6 +7,7 @@
 #include <iostream>
 #include <new>
 
+#include "console_pause.h"
 #include "dual_log.h"
 #include "loader.h"
 #include "model.h"
@@ -62,6 +63,7 @@ void PatchSave(FILE* save_file, const char* save_path, PatchPlan& plan) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    ArrangeConsolePause();
     if (argc < 3) {
         PrintUsage(argc > 0 && argv[0] ? argv[0] : "gvtool");
         return 0;

@@ -346,10 +346,9 @@ const char* XmlReadTagName(const char* position, XmlNode* element, bool* empty) 
     return position;
 }
 
-// Links the attribute at the end of the element's chain. The tail is kept in
-// the record so that long chains cost constant time per attribute; it is
-// trusted only while it still ends this element's chain.
-static void XmlLinkAttribute(XmlNode* element, XmlElementData* record, XmlNode* attribute) {
+// The tail is kept in the record so that long chains cost constant time per
+// attribute; it is trusted only while it still ends this element's chain.
+void XmlLinkAttribute(XmlNode* element, XmlElementData* record, XmlNode* attribute) {
     attribute->parent = element;
     attribute->nextSibling = nullptr;
     XmlNode* tail = record->lastAttribute;

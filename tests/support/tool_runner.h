@@ -32,10 +32,17 @@ struct ToolOptions {
     std::optional<uint64_t> file_size_limit;
     // Another build of the tool to run instead of gvtool; empty for gvtool.
     std::string program;
+    // Whether anything but status 0 with nothing on standard error fails the
+    // calling test, as it does for gvtool; off for gvdump, whose status and
+    // error lines are its results.
+    bool expect_quiet_success = true;
 };
 
 // Path of the gvtool binary under test, as the tool sees it in argument 0.
 std::string GvtoolPath();
+
+// Path of the gvdump binary under test.
+std::string GvdumpPath();
 
 // Runs gvtool with the arguments (argument 0 is added) in the folder, with
 // the test process's environment. A crash, a non-zero exit status or any
