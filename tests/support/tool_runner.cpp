@@ -177,8 +177,11 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
         fd = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd < 0 || dup2(fd, STDERR_FILENO) < 0) _exit(126);
         close(fd);
+        if (options.unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+            _exit(126);
+        }
         if (options.file_size_limit) {
-            signal(SIGXFSZ, SIG_IGN);
+            signal(SIGXFSZ, SIG_DFL);
             struct rlimit limit;
             limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(*options.file_size_limit);
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
@@ -187,8 +190,9 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
         _exit(127);
     }
     int status = 0;
-    if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status)) {
-        result.exit_status = WEXITSTATUS(status);
+    if (child > 0 && waitpid(child, &status, 0) == child) {
+        if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) result.term_signal = WTERMSIG(status);
     }
     CollectResults(workdir, out_file, result);
     result.err = ReadFileBytes(err_file);
