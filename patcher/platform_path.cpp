@@ -45,6 +45,14 @@ std::string Narrow(const std::wstring& wide) {
 
 }  // namespace
 
+std::wstring WideFromUtf8(const std::string& text) { return Widen(text); }
+
+std::vector<std::string> Utf8Arguments(int argc, wchar_t* argv[]) {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc && argv[i]; ++i) arguments.push_back(Narrow(argv[i]));
+    return arguments;
+}
+
 FILE* OpenFileUtf8(const std::string& name, const char* mode) {
     const std::wstring wide_name = Widen(name);
     const std::wstring wide_mode = Widen(mode);
@@ -82,6 +90,12 @@ std::string JournalPath(FILE* stream, const std::string& name) {
 #else
 
 FILE* OpenFileUtf8(const std::string& name, const char* mode) { return fopen(name.c_str(), mode); }
+
+std::vector<std::string> Utf8Arguments(int argc, char* argv[]) {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc && argv[i]; ++i) arguments.push_back(argv[i]);
+    return arguments;
+}
 
 std::string JournalPath(FILE* /*stream*/, const std::string& name) {
     char resolved[PATH_MAX];
