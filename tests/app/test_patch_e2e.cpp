@@ -301,6 +301,12 @@ std::vector<HostileFile> HostileFiles() {
         {"FIFO as the configuration", {"fifo.xml", "SAVE.DAT"},
          [](const fs::path& dir) { ASSERT_EQ(mkfifo((dir / "fifo.xml").c_str(), 0600), 0); },
          CONFIG_REFUSED, true, false},
+        {"log is a FIFO", {"config.xml", "SAVE.DAT"},
+         [](const fs::path& dir) {
+             fs::remove(dir / "patcher.log");
+             ASSERT_EQ(mkfifo((dir / "patcher.log").c_str(), 0600), 0);
+         },
+         CHANGED_3, false, true},
         {"/dev/zero as the save", {"config.xml", "/dev/zero"}, nullptr, SAVE_REFUSED, true, false},
         {"/dev/null as the configuration", {"/dev/null", "SAVE.DAT"}, nullptr, CONFIG_REFUSED,
          true, false},

@@ -53,7 +53,8 @@ void CollectResults(const fs::path& workdir, const fs::path& out_file, ToolRun& 
     fs::remove(out_file, error);
     const fs::path log_file = workdir / "patcher.log";
     result.log_exists = fs::exists(log_file);
-    if (result.log_exists) {
+    // A FIFO in its place would block this read: only a file is read.
+    if (fs::is_regular_file(log_file)) {
         result.log_bytes = ReadFileBytes(log_file);
         result.log = FromPlatformText(result.log_bytes);
     }
