@@ -31,15 +31,17 @@ FILE* OpenRegularFileUtf8(const std::string& name, const char* mode) {
     const bool update = std::strchr(mode, '+') != nullptr;
     const bool append = mode[0] == 'a';
     if (!append && mode[0] != 'r') return nullptr;
-    const DWORD access = update ? GENERIC_READ | GENERIC_WRITE : append ? GENERIC_WRITE : GENERIC_READ;
+    const DWORD access =
+        update ? GENERIC_READ | GENERIC_WRITE : append ? GENERIC_WRITE : GENERIC_READ;
     int flags = update ? _O_RDWR : append ? _O_WRONLY : _O_RDONLY;
     if (append) flags |= _O_APPEND;
     flags |= std::strchr(mode, 'b') ? _O_BINARY : _O_TEXT;
     const std::wstring wide_name = WideFromUtf8(name);
     if (wide_name.empty()) return nullptr;
     // The sharing _wfopen grants, so other programs see the file as before.
-    HANDLE handle = CreateFileW(wide_name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle =
+        CreateFileW(wide_name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     // CON, NUL, COM1 and pipes are not disk files: reading them waits for a
     // keyboard, a line or a writer, or yields nothing real.
@@ -76,7 +78,9 @@ bool IsSameFile(FILE* stream, const std::string& name) {
     return same;
 }
 
-bool EmptyStreamFile(FILE* stream) { return fflush(stream) == 0 && _chsize(_fileno(stream), 0) == 0; }
+bool EmptyStreamFile(FILE* stream) {
+    return fflush(stream) == 0 && _chsize(_fileno(stream), 0) == 0;
+}
 
 #else
 

@@ -41,9 +41,10 @@ static FILE* XmlOpenRegularFile(const char* name) {
     free(wideName);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     // CON, NUL, COM1 and pipes are not disk files.
-    int descriptor = GetFileType(handle) == FILE_TYPE_DISK
-                         ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY)
-                         : -1;
+    int descriptor = -1;
+    if (GetFileType(handle) == FILE_TYPE_DISK) {
+        descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    }
     if (descriptor < 0) {
         CloseHandle(handle);
         return nullptr;
