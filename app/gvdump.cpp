@@ -18,7 +18,6 @@
 #include "platform_lock.h"
 #include "platform_path.h"
 #include "save_patcher.h"
-#include "utf8_arguments.h"
 #include "writer.h"
 
 namespace fs = std::filesystem;
@@ -279,11 +278,18 @@ int Run(const std::vector<std::string>& args) {
 
 }  // namespace
 
+// Names stay UTF-8 inside the program; Windows hands them over as UTF-16.
+#ifdef _WIN32
+int wmain(int argc, wchar_t* argv[]) {
+#else
 int main(int argc, char* argv[]) {
+#endif
     ArrangeConsolePause();
     // The location steps report through the log; none of it belongs in the
     // document or on the console.
     g_log.console = nullptr;
     g_log.file = nullptr;
-    return Run(Utf8Arguments(argc, argv));
+    std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+    if (!arguments.empty()) arguments.erase(arguments.begin());  // the program's name
+    return Run(arguments);
 }

@@ -5,17 +5,21 @@
 // by that signal, once the report is complete.
 #include <cstdio>
 #include <exception>
-#include <fstream>
 #include <iostream>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "console_pause.h"
 #include "dual_log.h"
+#include "file_stream.h"
 #include "loader.h"
 #include "model.h"
 #include "patch_plan.h"
 #include "platform_journal.h"
 #include "platform_lock.h"
+#include "platform_open.h"
+#include "platform_path.h"
 #include "platform_signals.h"
 #include "reader.h"
 #include "save_patcher.h"
@@ -36,16 +40,38 @@ void ReportException(const std::exception& error) {
     g_log << "catch ! \n\t" << text << std::endl;
 }
 
+const char LOG_NAME[] = "patcher.log";
+
+// Opens the log for this run, or returns null when it must not be used: it
+// cannot be opened, it is the save or the configuration under another name,
+// or another run holds it. Only a log that is this run's own is emptied.
+FILE* OpenLog(const char* config_name, const char* save_name) {
+    FILE* log_file = OpenRegularFileUtf8(LOG_NAME, "a");
+    if (!log_file) return nullptr;
+    if (IsSameFile(log_file, save_name) || IsSameFile(log_file, config_name) ||
+        LockStream(log_file) == LockResult::HeldElsewhere || !EmptyStreamFile(log_file)) {
+        fclose(log_file);
+        return nullptr;
+    }
+    return log_file;
+}
+
 // Loads the configuration and fills the plan. Returns false, after reporting,
 // when the configuration cannot be loaded.
-bool ReadConfiguration(XmlNode* document, PatchPlan& plan) {
+bool ReadConfiguration(XmlNode* document, FILE* save_file, const char* config_name,
+                       PatchPlan& plan) {
     g_log << "loading config file ...\n";
-    if (XmlLoadFile(document) < 0) {
+    // The save read as its own configuration would be parsed while it is
+    // patched: refused as the loader refuses what it cannot open.
+    const bool is_save = IsSameFile(save_file, config_name);
+    if (is_save || XmlLoadFile(document) < 0) {
         // Without a document there is no error slot: the only way to get
         // here is an allocation failure in creating it.
         const XmlDocumentData* data =
             document ? static_cast<const XmlDocumentData*>(document->data) : nullptr;
-        const char* reason = data ? data->errorText : "memory allocation failed !";
+        const char* reason = is_save ? "can't open file !"
+                             : data  ? data->errorText
+                                     : "memory allocation failed !";
         g_log << "error while loading config file !\n\t" << reason << std::endl;
         return false;
     }
@@ -86,9 +112,7 @@ void PatchSave(FILE* save_file, const char* save_path, PatchPlan& plan) {
     }
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
+int RunGvtool(int argc, char* argv[]) {
     ArrangeConsolePause();
     IgnoreStreamSignals();
     if (argc < 3) {
@@ -96,17 +120,19 @@ int main(int argc, char* argv[]) {
         return 0;
     }
 
-    // Not checked on purpose: without a log file the run goes on, console only.
-    std::ofstream log_file("patcher.log");
+    // Without a log file the run goes on, console only, and says so there.
+    FILE* log_file = OpenLog(argv[1], argv[2]);
+    FileOutputStream log_stream(log_file);
     g_log.console = &std::cout;
-    g_log.file = &log_file;
+    g_log.file = log_file ? &log_stream : nullptr;
 
     g_log << "Drelmoor 2 SAVE patcher" << std::endl;
     g_log << "RELEASE" << " build" << std::endl;
     g_log << "version " << "0.01a" << std::endl;
     g_log << std::endl;
+    if (!log_file) g_log << "can't write log file patcher.log !\n";
 
-    FILE* save_file = fopen(argv[2], "r+b");
+    FILE* save_file = OpenRegularFileUtf8(argv[2], "r+b");
     if (!save_file) {
         g_log << "can't open SAVE file !\n";
     } else if (!LockSave(save_file)) {
@@ -115,7 +141,8 @@ int main(int argc, char* argv[]) {
         PatchPlan plan;
         XmlNode* document = XmlCreateDocument(argv[1]);
         try {
-            if (RecoverSaveStep(save_file, argv[2]) && ReadConfiguration(document, plan)) {
+            if (RecoverSaveStep(save_file, argv[2]) &&
+                ReadConfiguration(document, save_file, argv[1], plan)) {
                 PatchSave(save_file, argv[2], plan);
             }
         } catch (const std::exception& error) {
@@ -127,9 +154,25 @@ int main(int argc, char* argv[]) {
     }
 
     std::cout.flush();
-    log_file.close();
+    log_stream.flush();
+    if (log_file) fclose(log_file);
     // The report is complete and the save whole: a stop asked for while the
     // save was changing ends the process now.
     ReleaseStopSignals();
     return 0;
+}
+
+}  // namespace
+
+// Names stay UTF-8 inside the program; Windows hands them over as UTF-16.
+#ifdef _WIN32
+int wmain(int argc, wchar_t* argv[]) {
+#else
+int main(int argc, char* argv[]) {
+#endif
+    std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+    std::vector<char*> utf8_argv;
+    for (std::string& argument : arguments) utf8_argv.push_back(&argument[0]);
+    utf8_argv.push_back(nullptr);
+    return RunGvtool(static_cast<int>(arguments.size()), utf8_argv.data());
 }

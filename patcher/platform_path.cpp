@@ -51,6 +51,14 @@ std::string Narrow(const std::wstring& wide) {
 
 }  // namespace
 
+std::wstring WideFromUtf8(const std::string& text) { return Widen(text); }
+
+std::vector<std::string> Utf8Arguments(int argc, wchar_t* argv[]) {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc && argv[i]; ++i) arguments.push_back(Narrow(argv[i]));
+    return arguments;
+}
+
 FILE* OpenFileUtf8(const std::string& name, const char* mode) {
     const std::wstring wide_name = Widen(name);
     const std::wstring wide_mode = Widen(mode);
@@ -119,6 +127,12 @@ FILE* CreateNewFileUtf8(const std::string& name) {
 }
 
 bool RemoveFileUtf8(const std::string& name) { return remove(name.c_str()) == 0; }
+
+std::vector<std::string> Utf8Arguments(int argc, char* argv[]) {
+    std::vector<std::string> arguments;
+    for (int i = 0; i < argc && argv[i]; ++i) arguments.push_back(argv[i]);
+    return arguments;
+}
 
 std::string JournalPath(FILE* /*stream*/, const std::string& name) {
     char resolved[PATH_MAX];

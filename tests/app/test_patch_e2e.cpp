@@ -2,8 +2,16 @@
 // "patcher.log" text and the patched save's bytes out, all exact.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "files.h"
 #include "platform_journal.h"
@@ -13,10 +21,11 @@
 #include "savebuilder.h"
 #include "tool_runner.h"
 
+namespace fs = std::filesystem;
+
 namespace {
 
 const std::string SEP = "----------------------------------------\n";
-
 const std::string BANNER = "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n";
 
 // Everything a run on the default 700-GVAR save prints before ADDING.
@@ -327,6 +336,155 @@ TEST_F(PatchRunTest, ReadOnlyFolderRefusesTheJournalAndKeepsTheSave) {
     EXPECT_EQ(Save(), original);
     EXPECT_FALSE(fs::exists(JournalOf(SavePath())));
 #endif
+}
+
+// Files that are not what they seem. Each run starts in a folder holding the
+// default save as SAVE.DAT, config.xml setting GVAR 3 to 33 and the log of an
+// earlier run; the row then swaps in its hostile file.
+struct HostileFile {
+    const char* label;
+    std::vector<std::string> args;       // configuration, save
+    void (*setup)(const fs::path& dir);  // or null
+    std::string console;                 // after the banner (and the no-log line)
+    bool log_used;  // patcher.log holds this run's report; else it is as before
+    bool patched;   // the save holds GVAR 3 = 33; else it is unchanged
+    const char* save = "SAVE.DAT";
+    bool lock_log = false;          // another run holds patcher.log
+    uint64_t memory_limit = 0;      // address-space limit, POSIX only
+};
+
+const std::string CHANGED_3 =
+    CompleteRun("adding new GVARs (0) to SAVE file\n",
+                "setting GVARs (1) in SAVE file\n\tset GVAR value (1 of 1)\n"
+                "\t{ index = 3, value = 33 }\n\n",
+                UNCHANGED_SIZE_SAVING)
+        .substr(BANNER.size());
+const std::string SAVE_REFUSED = "can't open SAVE file !\n";
+const std::string CONFIG_REFUSED =
+    "loading config file ...\nerror while loading config file !\n\tcan't open file !\n";
+
+// A symbolic link where the system allows one to anybody; a hard link on
+// Windows.
+void LinkFile(const fs::path& dir, const char* target, const char* link) {
+#ifdef _WIN32
+    fs::create_hard_link(dir / target, dir / link);
+#else
+    fs::create_symlink(target, dir / link);
+#endif
+}
+
+// The bytes of every regular file in the folder but the save itself (under
+// any name) and, when this run writes it, the log.
+std::map<std::string, std::string> OtherFiles(const fs::path& dir, const HostileFile& row) {
+    std::map<std::string, std::string> files;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+        if (entry.is_symlink() || !entry.is_regular_file()) continue;
+        if (fs::equivalent(entry.path(), dir / row.save)) continue;
+        if (row.log_used && entry.path().filename() == "patcher.log") continue;
+        files[entry.path().filename().u8string()] = ReadFileBytes(entry.path());
+    }
+    return files;
+}
+
+std::vector<HostileFile> HostileFiles() {
+    std::vector<HostileFile> rows = {
+        {"log linked to the save", {"config.xml", "SAVE.DAT"},
+         [](const fs::path& dir) {
+             fs::remove(dir / "patcher.log");
+             LinkFile(dir, "SAVE.DAT", "patcher.log");
+         },
+         CHANGED_3, false, true},
+        {"save named patcher.log", {"config.xml", "patcher.log"},
+         [](const fs::path& dir) { fs::rename(dir / "SAVE.DAT", dir / "patcher.log"); }, CHANGED_3,
+         false, true, "patcher.log"},
+        {"configuration named patcher.log", {"patcher.log", "SAVE.DAT"},
+         [](const fs::path& dir) { fs::rename(dir / "config.xml", dir / "patcher.log"); },
+         CHANGED_3, false, true},
+        {"log locked by another run", {"config.xml", "SAVE.DAT"}, nullptr, CHANGED_3, false, true,
+         "SAVE.DAT", true},
+        {"log is a folder", {"config.xml", "SAVE.DAT"},
+         [](const fs::path& dir) {
+             fs::remove(dir / "patcher.log");
+             fs::create_directory(dir / "patcher.log");
+         },
+         CHANGED_3, false, true},
+        {"the save as its own configuration", {"SAVE.DAT", "SAVE.DAT"}, nullptr, CONFIG_REFUSED,
+         true, false},
+        {"a link to the save as the configuration", {"link.xml", "SAVE.DAT"},
+         [](const fs::path& dir) { LinkFile(dir, "SAVE.DAT", "link.xml"); }, CONFIG_REFUSED, true,
+         false},
+#ifdef _WIN32
+        {"CON as the save", {"config.xml", "CON"}, nullptr, SAVE_REFUSED, true, false},
+        {"NUL as the save", {"config.xml", "NUL"}, nullptr, SAVE_REFUSED, true, false},
+        {"NUL as the configuration", {"NUL", "SAVE.DAT"}, nullptr, CONFIG_REFUSED, true, false},
+#else
+        {"FIFO as the save", {"config.xml", "fifo.dat"},
+         [](const fs::path& dir) { ASSERT_EQ(mkfifo((dir / "fifo.dat").c_str(), 0600), 0); },
+         SAVE_REFUSED, true, false},
+        {"FIFO as the configuration", {"fifo.xml", "SAVE.DAT"},
+         [](const fs::path& dir) { ASSERT_EQ(mkfifo((dir / "fifo.xml").c_str(), 0600), 0); },
+         CONFIG_REFUSED, true, false},
+        {"log is a FIFO", {"config.xml", "SAVE.DAT"},
+         [](const fs::path& dir) {
+             fs::remove(dir / "patcher.log");
+             ASSERT_EQ(mkfifo((dir / "patcher.log").c_str(), 0600), 0);
+         },
+         CHANGED_3, false, true},
+        {"/dev/zero as the save", {"config.xml", "/dev/zero"}, nullptr, SAVE_REFUSED, true, false},
+        {"/dev/null as the configuration", {"/dev/null", "SAVE.DAT"}, nullptr, CONFIG_REFUSED,
+         true, false},
+#endif
+    };
+#if !defined(_WIN32) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // Sanitizers reserve far more address space than any limit that matters.
+    rows.push_back({"huge add index, little memory", {"huge.xml", "SAVE.DAT"},
+                    [](const fs::path& dir) {
+                        WriteFileBytes(dir / "huge.xml",
+                                       "<save_patcher><gvars><gvar action='add' "
+                                       "index='1073741822' value='1'/></gvars></save_patcher>");
+                    },
+                    HEAD.substr(BANNER.size()) + "ADDING\n" + SEP +
+                        "adding new GVARs (1) to SAVE file\n\tadding GVAR (1 of 1)\n"
+                        "\t{ index = 1073741822, value = 1 }\n\n"
+                        "catch ! \n\tcan't add GVAR with index 1073741822 !\n",
+                    true, false, "SAVE.DAT", false, uint64_t{256} << 20});
+#endif
+    return rows;
+}
+
+TEST(HostileFiles, NothingIsLostAndNothingBlocks) {
+    const std::string save = BuildSave(DefaultSaveParams());
+    SaveParams params = DefaultSaveParams();
+    params.gvars[3] = 33;
+    const std::string patched = BuildSave(params);
+    for (const HostileFile& row : HostileFiles()) {
+        SCOPED_TRACE(row.label);
+        TempDir dir;
+        WriteFileBytes(dir / "SAVE.DAT", save);
+        WriteFileBytes(dir / "config.xml",
+                       "<save_patcher><gvars><gvar action='change' index='3' value='33'/>"
+                       "</gvars></save_patcher>");
+        WriteFileBytes(dir / "patcher.log", "an earlier run\nPATCHING COMPLETE!\n");
+        if (row.setup) row.setup(dir.path());
+        const std::map<std::string, std::string> others = OtherFiles(dir.path(), row);
+        FILE* held = row.lock_log ? fopen((dir / "patcher.log").string().c_str(), "rb") : nullptr;
+        if (row.lock_log) {
+            ASSERT_TRUE(held && LockStream(held) == LockResult::Locked);
+        }
+        ToolOptions options;
+        if (row.memory_limit) options.address_space_limit = row.memory_limit;
+        const ToolRun run = RunTool(dir.path(), row.args, options);
+        if (held) fclose(held);
+
+        EXPECT_EQ(run.out, BANNER + (row.log_used ? "" : "can't write log file patcher.log !\n") +
+                               row.console);
+        if (row.log_used) {
+            EXPECT_EQ(run.log, run.out);
+        }
+        EXPECT_TRUE(ReadFileBytes(dir / row.save) == (row.patched ? patched : save))
+            << "the save is not the " << (row.patched ? "patched" : "original") << " one";
+        EXPECT_EQ(OtherFiles(dir.path(), row), others);
+    }
 }
 
 }  // namespace

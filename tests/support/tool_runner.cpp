@@ -53,13 +53,23 @@ void CollectResults(const fs::path& workdir, const fs::path& out_file, ToolRun& 
     fs::remove(out_file, error);
     const fs::path log_file = workdir / "patcher.log";
     result.log_exists = fs::exists(log_file);
-    if (result.log_exists) {
+    // A FIFO in its place would block this read: only a file is read.
+    if (fs::is_regular_file(log_file)) {
         result.log_bytes = ReadFileBytes(log_file);
         result.log = FromPlatformText(result.log_bytes);
     }
 }
 
 #ifdef _WIN32
+
+// UTF-8 to UTF-16; never longer in code units than the UTF-8 in bytes.
+std::wstring Wide(const std::string& text) {
+    std::wstring wide(text.size() + 1, L'\0');
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &wide[0],
+                                           static_cast<int>(wide.size()));
+    wide.resize(length > 0 ? static_cast<size_t>(length) - 1 : 0);
+    return wide;
+}
 
 // One argument quoted so that the C runtime's command-line parser gives it
 // back unchanged: backslashes are literal except before a quote.
@@ -89,24 +99,27 @@ std::string QuoteArgument(const std::string& arg) {
 
 std::string GvtoolPath() {
     // The build knows the binary by its host path; Windows wants a drive.
-    static const std::string path = fs::absolute(GVTOOL_PATH).make_preferred().string();
+    static const std::string path = fs::absolute(GVTOOL_PATH).make_preferred().u8string();
     return path;
 }
 
 std::string GvdumpPath() {
-    static const std::string path = fs::absolute(GVDUMP_PATH).make_preferred().string();
+    static const std::string path = fs::absolute(GVDUMP_PATH).make_preferred().u8string();
     return path;
 }
 
 ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
                 const ToolOptions& options) {
     ToolRun result;
-    if (options.file_size_limit) {
-        result.out = "file_size_limit is POSIX only; use SharedFileSizeLimit() on Windows";
+    if (options.file_size_limit || options.address_space_limit) {
+        result.out = "file_size_limit and address_space_limit are POSIX only; "
+                     "use SharedFileSizeLimit() on Windows";
         return result;
     }
-    const fs::path out_file = workdir.string() + ".stdout";
-    const fs::path err_file = workdir.string() + ".stderr";
+    fs::path out_file = workdir;
+    out_file += ".stdout";
+    fs::path err_file = workdir;
+    err_file += ".stderr";
     const std::string program = options.program.empty() ? GvtoolPath() : options.program;
 
     // Argument 0 is split by other rules: quotes only, no escapes.
@@ -114,22 +127,22 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
     for (const std::string& arg : args) command += ' ' + QuoteArgument(arg);
 
     SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE out = CreateFileA(out_file.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                             &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE err = CreateFileA(err_file.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                             &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE out = CreateFileW(out_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE err = CreateFileW(err_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) return result;
 
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = out;
     startup.hStdError = err;
     PROCESS_INFORMATION process = {};
-    const std::string folder = workdir.string();
-    const BOOL started = CreateProcessA(program.c_str(), command.data(), nullptr, nullptr, TRUE,
-                                        0, nullptr, folder.c_str(), &startup, &process);
+    std::wstring wide_command = Wide(command);
+    const BOOL started = CreateProcessW(Wide(program).c_str(), &wide_command[0], nullptr, nullptr,
+                                        TRUE, 0, nullptr, workdir.c_str(), &startup, &process);
     CloseHandle(out);
     CloseHandle(err);
     if (started) {
@@ -159,8 +172,10 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
     ToolRun result;
     // Standard output goes to a file beside the working folder, so the
     // folder holds only what the tool itself creates.
-    const fs::path out_file = workdir.string() + ".stdout";
-    const fs::path err_file = workdir.string() + ".stderr";
+    fs::path out_file = workdir;
+    out_file += ".stdout";
+    fs::path err_file = workdir;
+    err_file += ".stderr";
     const std::string program = options.program.empty() ? GvtoolPath() : options.program;
 
     std::vector<char*> argv;
@@ -185,6 +200,11 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
             struct rlimit limit;
             limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(*options.file_size_limit);
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+        }
+        if (options.address_space_limit) {
+            struct rlimit limit;
+            limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(*options.address_space_limit);
+            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
         }
         execv(program.c_str(), argv.data());
         _exit(127);

@@ -31,7 +31,11 @@ struct ToolOptions {
     // process): the tool must ignore it itself. Windows has no per-process
     // equivalent; see SharedFileSizeLimit.
     std::optional<uint64_t> file_size_limit;
-    // Another build of the tool to run instead of gvtool; empty for gvtool.
+    // POSIX only: limit on the tool's address space (RLIMIT_AS), so that a
+    // large allocation fails instead of succeeding on a roomy machine.
+    std::optional<uint64_t> address_space_limit;
+    // Another build of the tool to run instead of gvtool (UTF-8); empty for
+    // gvtool.
     std::string program;
     // Whether anything but status 0 with nothing on standard error fails the
     // calling test, as it does for gvtool; off for gvdump, whose status and
@@ -52,8 +56,10 @@ std::string GvdumpPath();
 // Runs gvtool with the arguments (argument 0 is added) in the folder, with
 // the test process's environment. A crash, a non-zero exit status or any
 // output on standard error (a sanitizer report) fails the calling test.
-// On Windows a set file_size_limit is refused: the run then fails with
-// exit_status -1 and an explanation in `out`.
+// On Windows the program starts through CreateProcessW, so UTF-8 arguments
+// and folders reach it whole whatever the ANSI code page; a set
+// file_size_limit or address_space_limit is refused there: the run then
+// fails with exit_status -1 and an explanation in `out`.
 ToolRun RunTool(const std::filesystem::path& workdir, const std::vector<std::string>& args,
                 const ToolOptions& options = {});
 

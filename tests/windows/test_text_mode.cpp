@@ -6,11 +6,19 @@
 #include <filesystem>
 #include <string>
 
+#include <windows.h>
+
 #include "files.h"
 #include "savebuilder.h"
 #include "tool_runner.h"
 
+namespace fs = std::filesystem;
+
 namespace {
+
+// Names outside the ANSI code page prove something only while that code
+// page is not UTF-8: then a narrow name could not reach such a file.
+void ExpectAnsiCodePageIsNotUtf8() { ASSERT_NE(GetACP(), 65001u) << "the test proves nothing"; }
 
 const std::string kBanner = "Drelmoor 2 SAVE patcher\r\nRELEASE build\r\nversion 0.01a\r\n\r\n";
 
@@ -34,13 +42,23 @@ TEST(TextMode, TabAfterLineEndStaysAsWritten) {
     EXPECT_EQ(ReadFileBytes(dir / "SAVE.DAT"), "opened, never read");
 }
 
+// The program's own name is printed as UTF-8, also from a folder outside
+// the ANSI code page.
 TEST(TextMode, UsageGoesToTheConsoleInCrLf) {
+    ExpectAnsiCodePageIsNotUtf8();
     TempDir dir;
-    ToolRun run = RunTool(dir.path(), {"config.xml"});
-    EXPECT_EQ(run.out_bytes, "usage :\r\n" + GvtoolPath() +
-                                 " [CONF_FILE_NAME] [SAVE_DAT_FILE]\r\n\r\nexample:\r\n"
-                                 "gvtool config.xml SLOT0\\SAVE.DAT\r\n");
-    EXPECT_FALSE(run.log_exists);
+    const fs::path copy = dir.path() / fs::u8path("Инструменты 工具") / "gvtool.exe";
+    fs::create_directory(copy.parent_path());
+    fs::copy_file(GvtoolPath(), copy);
+    for (const std::string& program : {GvtoolPath(), copy.u8string()}) {
+        ToolOptions options;
+        options.program = program;
+        ToolRun run = RunTool(dir.path(), {"config.xml"}, options);
+        EXPECT_EQ(run.out_bytes, "usage :\r\n" + program +
+                                     " [CONF_FILE_NAME] [SAVE_DAT_FILE]\r\n\r\nexample:\r\n"
+                                     "gvtool config.xml SLOT0\\SAVE.DAT\r\n");
+        EXPECT_FALSE(run.log_exists);
+    }
 }
 
 TEST(BackslashPath, SaveInASlotFolderIsOpened) {
@@ -57,8 +75,10 @@ TEST(BackslashPath, SaveInASlotFolderIsOpened) {
 
 // A configuration as Windows editors save it (CRLF, a comment, a line break
 // inside a tag) patching a save named with a backslash: the run and its
-// bytes are those of the same configuration with bare line feeds.
+// bytes are those of the same configuration with bare line feeds. Players'
+// folders and files may bear names in any script.
 TEST(WindowsRun, CrLfConfigurationPatchesASlotSave) {
+    ExpectAnsiCodePageIsNotUtf8();
     const std::string config =
         "<?xml version=\"1.0\"?>\r\n<save_patcher>\r\n  <gvars>\r\n"
         "    <!-- one add, one change -->\r\n"
@@ -82,18 +102,28 @@ TEST(WindowsRun, CrLfConfigurationPatchesASlotSave) {
         "write copy of GVARs to SAVE file ( offset = 32992, count = 702 ) ...\n" +
         sep + "PATCHING COMPLETE!\n";
 
-    TempDir dir;
-    SaveParams params = DefaultSaveParams();
-    std::filesystem::create_directory(dir / "SLOT0");
-    WriteFileBytes(dir.path() / "SLOT0" / "SAVE.DAT", BuildSave(params));
-    WriteFileBytes(dir / "config.xml", config);
-    ToolRun run = RunTool(dir.path(), {"config.xml", "SLOT0\\SAVE.DAT"});
-    EXPECT_EQ(run.out_bytes, PlatformText(expected));
-    EXPECT_EQ(run.log_bytes, run.out_bytes);
-    params.gvars[10] = -100;
-    params.gvars.insert(params.gvars.end(), {0, 7});
-    EXPECT_TRUE(ReadFileBytes(dir.path() / "SLOT0" / "SAVE.DAT") == BuildSave(params))
-        << "the save is not the patched one";
+    // The folder the run starts in, the configuration, the save.
+    const char* const names[][3] = {
+        {".", "config.xml", "SLOT0\\SAVE.DAT"},
+        {"Дмитрий", "настройки.xml", "Сохранения\\SLOT0\\ИГРА.DAT"},
+        {"文档\\游戏", "配置.xml", "存档\\SLOT0\\存档.DAT"},
+    };
+    for (const auto& [folder_name, config_name, save_name] : names) {
+        SCOPED_TRACE(save_name);
+        TempDir dir;
+        const fs::path folder = dir.path() / fs::u8path(folder_name);
+        const fs::path save = folder / fs::u8path(save_name);
+        fs::create_directories(save.parent_path());
+        SaveParams params = DefaultSaveParams();
+        WriteFileBytes(save, BuildSave(params));
+        WriteFileBytes(folder / fs::u8path(config_name), config);
+        ToolRun run = RunTool(folder, {config_name, save_name});
+        EXPECT_EQ(run.out_bytes, PlatformText(expected));
+        EXPECT_EQ(run.log_bytes, run.out_bytes);
+        params.gvars[10] = -100;
+        params.gvars.insert(params.gvars.end(), {0, 7});
+        EXPECT_TRUE(ReadFileBytes(save) == BuildSave(params)) << "the save is not the patched one";
+    }
 }
 
 // Names with spaces reach the tool whole: the command line quotes them.

@@ -2,6 +2,7 @@
 // ends, zero bytes inside lines, and what a failed load leaves behind.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -162,6 +163,30 @@ TEST(Loading, LineEndStylesGiveTheSameTree) {
             EXPECT_EQ(loaded.result(), 0) << name;
             EXPECT_EQ(loaded.outline(), kConfigOutline) << name;
         }
+    }
+}
+
+// Only a carriage return right before the line feed is dropped, and only
+// once: the same text on every platform.
+TEST(Loading, CarriageReturnsBeforeTheLineFeedLoseOnlyOne) {
+    TempDir dir;
+    WriteFileBytes(dir / "cr.xml", "<a k='1'>x\r\r\ny\rz\r\n</a>\r\r\n");
+    Loaded loaded((dir / "cr.xml").string());
+    EXPECT_EQ(loaded.result(), 0) << loaded.error();
+    EXPECT_EQ(loaded.outline(), "a k=1\n  5:x\r\ny\rz\n\n");
+}
+
+// Measured with a 64-bit length on every platform, so both refuse these the
+// same way: a 32-bit length cannot hold them.
+TEST(LoadErrors, TwoGibibytesOrMoreAreRefusedAsTooLarge) {
+    TempDir dir;
+    for (uint64_t size : {uint64_t{0x7FFFFFFF}, uint64_t{0x80000000}, uint64_t{0x100000010}}) {
+        WriteFileBytes(dir / "huge.xml", "<a/>");
+        std::filesystem::resize_file(dir / "huge.xml", size);  // sparse
+        Loaded loaded((dir / "huge.xml").string());
+        EXPECT_EQ(loaded.result(), -1) << size;
+        EXPECT_EQ(loaded.code(), -2) << size;
+        EXPECT_EQ(loaded.error(), "memory allocation failed !") << size;
     }
 }
 
