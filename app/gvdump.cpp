@@ -16,6 +16,7 @@
 #include "dual_log.h"
 #include "model.h"
 #include "platform_lock.h"
+#include "platform_open.h"
 #include "platform_path.h"
 #include "save_patcher.h"
 #include "writer.h"
@@ -138,7 +139,7 @@ bool ReadSave(const std::string& path, std::vector<int32_t>& gvars) {
     // Opening a pipe or a device could wait forever or read endlessly.
     if (fs::exists(status) && !fs::is_regular_file(status)) {
         problem = "not a file";
-    } else if (FILE* file = OpenFileUtf8(path, "rb")) {
+    } else if (FILE* file = OpenRegularFileUtf8(path, "rb")) {
         problem = ReadTable(file, path, gvars);
         fclose(file);
     } else {
