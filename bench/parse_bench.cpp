@@ -149,29 +149,38 @@ void BM_Parse(benchmark::State& state, const Parser* parser, size_t which) {
     }
 }
 
+// A block of the floor; zeroed ones (nodes, records) come from calloc, as
+// the model's do.
+struct FloorBlock {
+    size_t size;
+    bool zeroed;
+};
+
 // The blocks a tree of our model must have, whoever builds it: every node,
 // its name and its kind record apart, and every string of a record, in the
 // order the parser makes them.
-void CollectBlocks(const XmlNode* node, std::vector<size_t>& sizes) {
-    sizes.push_back(sizeof(XmlNode));
-    sizes.push_back(static_cast<size_t>(node->nameLength) + 1);
+void CollectBlocks(const XmlNode* node, std::vector<FloorBlock>& sizes) {
+    auto text = [&sizes](const char* bytes, int32_t length) {
+        if (bytes) sizes.push_back({static_cast<size_t>(length) + 1, false});
+    };
+    sizes.push_back({sizeof(XmlNode), true});
+    text(node->name, node->nameLength);
     if (node->data) {
         switch (node->kind) {
-        case XmlKindDocument: sizes.push_back(sizeof(XmlDocumentData)); break;
-        case XmlKindElement: sizes.push_back(sizeof(XmlElementData)); break;
+        case XmlKindDocument: sizes.push_back({sizeof(XmlDocumentData), true}); break;
+        case XmlKindElement: sizes.push_back({sizeof(XmlElementData), true}); break;
         case XmlKindAttribute: {
             auto* record = static_cast<const XmlAttributeData*>(node->data);
-            sizes.push_back(sizeof(XmlAttributeData));
-            if (record->value) sizes.push_back(static_cast<size_t>(record->valueLength) + 1);
+            sizes.push_back({sizeof(XmlAttributeData), true});
+            text(record->value, record->valueLength);
             break;
         }
         case XmlKindDeclaration: {
             auto* record = static_cast<const XmlDeclarationData*>(node->data);
-            sizes.push_back(sizeof(XmlDeclarationData));
-            if (record->version) sizes.push_back(static_cast<size_t>(record->versionLength) + 1);
-            if (record->encoding) sizes.push_back(static_cast<size_t>(record->encodingLength) + 1);
-            if (record->standalone)
-                sizes.push_back(static_cast<size_t>(record->standaloneLength) + 1);
+            sizes.push_back({sizeof(XmlDeclarationData), true});
+            text(record->version, record->versionLength);
+            text(record->encoding, record->encodingLength);
+            text(record->standalone, record->standaloneLength);
             break;
         }
         default: break;
@@ -189,9 +198,9 @@ void CollectBlocks(const XmlNode* node, std::vector<size_t>& sizes) {
 
 // The allocator's part of a parse and free at the floor: the tree's blocks
 // allocated in order and freed last first, with nothing read or written.
-void AllocateFloor(const std::vector<size_t>& sizes, std::vector<void*>& blocks) {
+void AllocateFloor(const std::vector<FloorBlock>& sizes, std::vector<void*>& blocks) {
     for (size_t i = 0; i < sizes.size(); ++i) {
-        blocks[i] = malloc(sizes[i]);
+        blocks[i] = sizes[i].zeroed ? calloc(1, sizes[i].size) : malloc(sizes[i].size);
         benchmark::DoNotOptimize(blocks[i]);
     }
     for (size_t i = sizes.size(); i-- > 0;) free(blocks[i]);
@@ -199,8 +208,8 @@ void AllocateFloor(const std::vector<size_t>& sizes, std::vector<void*>& blocks)
 
 void BM_Floor(benchmark::State& state, size_t which) {
     const ParseInput& input = Input(which);
-    static std::vector<size_t> sizes_by_input[5];
-    std::vector<size_t>& sizes = sizes_by_input[which];
+    static std::vector<FloorBlock> sizes_by_input[5];
+    std::vector<FloorBlock>& sizes = sizes_by_input[which];
     if (sizes.empty()) {
         XmlNode* document = XmlCreateDocument("bench.xml");
         XmlParseOptions options;

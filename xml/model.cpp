@@ -30,9 +30,10 @@ static XmlElementData* XmlElementRecord(XmlNode* node) {
 // are the caller's to fill.
 static XmlNode* XmlCreateNodeSized(size_t length, XmlNode* parent) {
     if (length >= INT32_MAX) return nullptr;  // lengths are 32-bit
-    // malloc and set every field: calloc would pass the allocator's fast
-    // per-thread cache by.
-    XmlNode* node = static_cast<XmlNode*>(malloc(sizeof(XmlNode)));
+    // Nodes and records come from calloc: for trees of thousands of nodes it
+    // measured faster than malloc with the fields set, whose small per-thread
+    // cache only churns when blocks are made and freed by the thousand.
+    XmlNode* node = static_cast<XmlNode*>(calloc(1, sizeof(XmlNode)));
     if (!node) return nullptr;
     node->name = static_cast<char*>(malloc(length + 1));
     if (!node->name) {
@@ -41,14 +42,9 @@ static XmlNode* XmlCreateNodeSized(size_t length, XmlNode* parent) {
     }
     node->name[length] = '\0';
     node->nameLength = static_cast<int32_t>(length);
-    node->kind = XmlKindNone;
-    node->document = parent ? parent->document : nullptr;
-    node->data = nullptr;
     node->parent = parent;
-    node->firstChild = nullptr;
-    node->lastChild = nullptr;
-    node->nextSibling = nullptr;
-    node->prevSibling = nullptr;
+    node->document = parent ? parent->document : nullptr;
+    node->kind = XmlKindNone;
     return node;
 }
 
@@ -77,10 +73,7 @@ static XmlNode* XmlSetKind(XmlNode* node, int32_t kind) {
     if (!node) return nullptr;
     node->kind = kind;
     size_t recordSize = XmlRecordSize(kind);
-    if (recordSize) {
-        node->data = malloc(recordSize);
-        if (node->data) memset(node->data, 0, recordSize);
-    }
+    if (recordSize) node->data = calloc(1, recordSize);
     return node;
 }
 

@@ -211,11 +211,23 @@ static void XmlAddBytes(XmlTextBytes* text, const char* bytes, size_t count) {
     text->used += count;
 }
 
+// The heap size for a string of total bytes: exact, unless room (the
+// string's present block size, for a text that keeps growing) is given;
+// then the block grows at least twofold. The caller sets *room once the
+// block has that size.
+static size_t XmlBlockSize(size_t total, const size_t* room) {
+    if (!room) return total + 1;
+    if (total + 1 <= *room) return *room;
+    size_t grown = *room * 2 > total + 1 ? *room * 2 : total + 1;
+    return grown > static_cast<size_t>(INT32_MAX) ? static_cast<size_t>(INT32_MAX) : grown;
+}
+
 // XmlReadText, also telling where reading stopped: at the terminator or at
-// the end of the text (*stop).
+// the end of the text (*stop); room as for XmlBlockSize.
 static const char* XmlReadTextAt(const char* position, const char* terminator,
                                  int32_t terminatorLength, XmlParseOptions* options,
-                                 char** output, int32_t* outputLength, const char** stop) {
+                                 char** output, int32_t* outputLength, const char** stop,
+                                 size_t* room = nullptr) {
     if (!position || !output || !outputLength) return nullptr;
     if (!terminator) terminatorLength = 0;
     const bool strip = options && options->stripSpace;
@@ -234,8 +246,12 @@ static const char* XmlReadTextAt(const char* position, const char* terminator,
         if (oldLength + count >= static_cast<size_t>(INT32_MAX)) return nullptr;
         // An old string is resized, whether it is kept or replaced: a fresh
         // node's empty name then costs no allocation of its own.
-        char* result = static_cast<char*>(realloc(*output, oldLength + count + 1));
+        size_t size = XmlBlockSize(oldLength + count, room);
+        char* result = room && size == *room && *output
+                           ? *output
+                           : static_cast<char*>(realloc(*output, size));
         if (!result) return nullptr;
+        if (room) *room = size;
         memcpy(result + oldLength, position, count);
         result[oldLength + count] = '\0';
         *output = result;
@@ -275,19 +291,23 @@ static const char* XmlReadTextAt(const char* position, const char* terminator,
         return nullptr;
     }
     char* result = nullptr;
+    size_t size = XmlBlockSize(total, room);
     if (oldLength == 0 && bytes.spill) {
-        result = static_cast<char*>(realloc(bytes.spill, total + 1));  // the spill becomes it
+        result = static_cast<char*>(realloc(bytes.spill, size));  // the spill becomes it
         if (result) {
             bytes.spill = nullptr;
             free(*output);
         }
+    } else if (room && size == *room && *output) {
+        result = *output;  // it fits the room it has
     } else {
-        result = static_cast<char*>(realloc(*output, total + 1));
+        result = static_cast<char*>(realloc(*output, size));
     }
     if (!result) {
         free(bytes.spill);
         return nullptr;
     }
+    if (room) *room = size;
     if (bytes.spill) memcpy(result + oldLength, bytes.spill, bytes.spillLength);
     memcpy(result + oldLength + bytes.spillLength, bytes.stack, bytes.used);
     result[total] = '\0';
@@ -310,27 +330,29 @@ static bool XmlNeedsRecord(int32_t kind) {
            kind == XmlKindDeclaration;
 }
 
+// The kind of node the bytes at position call for.
+static int32_t XmlKindAt(const char* position) {
+    const char c = position[0];
+    if (XmlStartsWithToken(position, XmlDeclarationOpen)) return XmlKindDeclaration;
+    if (XmlStartsWithToken(position, XmlCommentOpen)) return XmlKindComment;
+    if (XmlStartsWithToken(position, XmlMarkupOpen)) return XmlKindUnknown;
+    if (c == XmlLess && (XmlIsLetter(position[1]) || position[1] == XmlUnderscore ||
+                         XmlIsSpace(position[1]))) {
+        return XmlKindElement;
+    }
+    if (c == '\0' || c == XmlLess || c == XmlGreater) return XmlKindUnknown;
+    return XmlKindText;
+}
+
 XmlNode* XmlCreateNodeAt(XmlNode* parent, const char* position) {
     if (!position) return nullptr;
     XmlNode* node = nullptr;
-    const char c = position[0];
-    if (XmlStartsWithToken(position, XmlDeclarationOpen)) {
-        node = XmlCreateDeclaration(parent);
-    } else if (XmlStartsWithToken(position, XmlCommentOpen)) {
-        node = XmlCreateComment(parent);
-    } else if (XmlStartsWithToken(position, XmlMarkupOpen)) {
-        node = XmlCreateUnknown(parent);
-    } else if (c == XmlLess && (XmlIsLetter(position[1]) || position[1] == XmlUnderscore ||
-                                XmlIsSpace(position[1]))) {
-        node = XmlCreateElement("", parent);
-    } else if (c == '\0') {
-        node = XmlCreateUnknown(parent);
-    } else if (XmlIsSpace(c) || XmlIsLetter(c) || XmlIsDigit(c)) {
-        node = XmlCreateText(parent);
-    } else if (c == XmlLess || c == XmlGreater) {
-        node = XmlCreateUnknown(parent);
-    } else {
-        node = XmlCreateText(parent);
+    switch (XmlKindAt(position)) {
+    case XmlKindDeclaration: node = XmlCreateDeclaration(parent); break;
+    case XmlKindComment: node = XmlCreateComment(parent); break;
+    case XmlKindElement: node = XmlCreateElement("", parent); break;
+    case XmlKindText: node = XmlCreateText(parent); break;
+    default: node = XmlCreateUnknown(parent); break;
     }
     // Out of memory for the record: the node could not be created usefully.
     if (node && !node->data && XmlNeedsRecord(node->kind)) {
@@ -467,10 +489,7 @@ static const char* XmlParseElementAt(XmlNode* element, const char* position,
 // resizing; *afterName is then the byte after the name, else null.
 static XmlNode* XmlCreateChildAt(XmlNode* parent, const char* position, const char** afterName) {
     *afterName = nullptr;
-    if (position[0] != XmlLess || !(XmlIsLetter(position[1]) || position[1] == XmlUnderscore ||
-                                    XmlIsSpace(position[1]))) {
-        return XmlCreateNodeAt(parent, position);
-    }
+    if (XmlKindAt(position) != XmlKindElement) return XmlCreateNodeAt(parent, position);
     const char* start = XmlSkipSpace(position + 1);
     const char* end = start;
     while (*end && *end != XmlGreater && *end != XmlSlash && !XmlIsSpace(*end)) ++end;
@@ -483,53 +502,44 @@ static XmlNode* XmlCreateChildAt(XmlNode* parent, const char* position, const ch
 }
 
 // Character data of one element's content, merged as XmlAppendText merges
-// it, but with room to grow kept while the content is read, so that many
-// pieces cost linear time; the room is given back at the end.
+// it. After the first piece the merged text is known, so each further piece
+// is read straight onto its end, without a node of its own, into a block
+// that keeps room to grow, so that many pieces cost linear time; the room is
+// given back at the end.
 struct XmlTextMerge {
     XmlNode* text = nullptr;  // the element's last text child, once known
     size_t room = 0;          // bytes allocated behind text->name
 };
 
-static bool XmlMergeText(XmlNode* element, XmlNode* piece, XmlTextMerge* merge) {
-    if (!merge->text) {
-        if (XmlAppendText(element, piece) < 0) return false;
-        XmlElementData* record = element->kind == XmlKindElement
-                                     ? static_cast<XmlElementData*>(element->data)
-                                     : nullptr;
-        merge->text = record ? record->lastText : nullptr;
-        merge->room = merge->text ? static_cast<size_t>(merge->text->nameLength) + 1 : 0;
-        return true;
-    }
-    XmlNode* text = merge->text;
-    size_t oldLength = static_cast<size_t>(text->nameLength);
-    size_t addLength = static_cast<size_t>(piece->nameLength);
-    size_t needed = oldLength + addLength + 1;
-    if (needed > static_cast<size_t>(INT32_MAX)) {
-        XmlFreeNode(piece);
-        return false;
-    }
-    if (needed > merge->room) {
-        size_t grown = merge->room * 2 > needed ? merge->room * 2 : needed;
-        if (grown > static_cast<size_t>(INT32_MAX)) grown = static_cast<size_t>(INT32_MAX);
-        char* bigger = static_cast<char*>(realloc(text->name, grown));
-        if (!bigger) {
-            XmlFreeNode(piece);
-            return false;
-        }
-        text->name = bigger;
-        merge->room = grown;
-    }
-    memcpy(text->name + oldLength, piece->name, addLength);
-    text->name[oldLength + addLength] = '\0';
-    text->nameLength = static_cast<int32_t>(oldLength + addLength);
-    XmlFreeNode(piece);
+// The first piece, a parsed text node, which the element takes.
+static bool XmlMergeFirstText(XmlNode* element, XmlNode* piece, XmlTextMerge* merge) {
+    if (XmlAppendText(element, piece) < 0) return false;
+    XmlElementData* record = element->kind == XmlKindElement
+                                 ? static_cast<XmlElementData*>(element->data)
+                                 : nullptr;
+    merge->text = record ? record->lastText : nullptr;
+    merge->room = merge->text ? static_cast<size_t>(merge->text->nameLength) + 1 : 0;
     return true;
+}
+
+// A further piece at position, read as XmlParseText reads it.
+static const char* XmlMergeNextText(const char* position, XmlTextMerge* merge) {
+    XmlParseOptions none = {};  // character data keeps its white space
+    const char terminator = XmlLess;
+    const char* stop = nullptr;
+    XmlNode* text = merge->text;
+    if (!XmlReadTextAt(position, &terminator, 1, &none, &text->name, &text->nameLength, &stop,
+                       &merge->room)) {
+        return nullptr;
+    }
+    return stop;
 }
 
 static void XmlEndTextMerge(XmlTextMerge* merge) {
     XmlNode* text = merge->text;
     if (!text || merge->room <= static_cast<size_t>(text->nameLength) + 1) return;
-    char* fitted = static_cast<char*>(realloc(text->name, static_cast<size_t>(text->nameLength) + 1));
+    size_t length = static_cast<size_t>(text->nameLength);
+    char* fitted = static_cast<char*>(realloc(text->name, length + 1));
     if (fitted) text->name = fitted;
 }
 
@@ -540,6 +550,16 @@ static const char* XmlReadContentAt(const char* position, XmlNode* element,
     while (*position) {
         position = XmlSkipSpace(position);
         if (position[0] == XmlLess && position[1] == XmlSlash) break;
+        if (merge.text && XmlKindAt(position) == XmlKindText) {
+            const char* next = XmlMergeNextText(position, &merge);
+            if (!next) {
+                XmlEndTextMerge(&merge);
+                return XmlSetError(XmlDocumentOf(element),
+                                   "can't read inner data while parsing element !");
+            }
+            position = next;
+            continue;
+        }
         const char* afterName = nullptr;
         XmlNode* child = XmlCreateChildAt(element, position, &afterName);
         const char* next = nullptr;
@@ -549,7 +569,7 @@ static const char* XmlReadContentAt(const char* position, XmlNode* element,
             next = XmlParseNode(child, position, options);
         }
         if (next && child->kind == XmlKindText) {
-            if (!XmlMergeText(element, child, &merge)) next = nullptr;  // child is gone
+            if (!XmlMergeFirstText(element, child, &merge)) next = nullptr;  // child is gone
             child = nullptr;
         }
         if (!next) {

@@ -307,6 +307,18 @@ TEST(Text, PiecesMergeIntoOneTextChildWhereTheFirstStood) {
     EXPECT_EQ(TreeOf("<a>x<b>y</b>z</a>"), "E a{T\"xz\" E b{T\"y\"}}");
 }
 
+TEST(Text, LaterPiecesAreDecodedOntoTheFirst) {
+    EXPECT_EQ(TreeOf("<a>x<b/>&lt;y<c/>  z&amp;<!--c--> </a>"), "E a{T\"x<yz&\" E b E c C\"c\"}");
+    std::string pieces = "<a>";
+    for (int i = 0; i < 3000; ++i) pieces += "&#65;<b/>";
+    Parsed merged(pieces + "</a>");
+    ASSERT_TRUE(merged.ok());
+    XmlNode* text = XmlGetText(merged.first());
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(NameOf(text), std::string(3000, 'A'));
+    EXPECT_EQ(text->name[text->nameLength], '\0');
+}
+
 TEST(Text, TopLevelTextIsKeptWholeAndNotMerged) {
     EXPECT_EQ(TreeOf("just some words"), "T\"just some words\"");
     EXPECT_EQ(TreeOf("x<a/>y"), "T\"x\" E a T\"y\"");
