@@ -412,6 +412,22 @@ const char* XmlReadTagName(const char* position, XmlNode* element, bool* empty) 
     return XmlAfterTagName(position, empty);
 }
 
+// The tail is found by walking the chain: the element keeps no pointer to
+// it that a caller's own unlinking could leave dangling. The attribute reader
+// keeps its own tail while it reads a start tag.
+void XmlLinkAttribute(XmlNode* element, XmlElementData* record, XmlNode* attribute) {
+    attribute->parent = element;
+    attribute->nextSibling = nullptr;
+    XmlNode* tail = record->firstAttribute;
+    while (tail && tail->nextSibling) tail = tail->nextSibling;
+    attribute->prevSibling = tail;
+    if (tail) {
+        tail->nextSibling = attribute;
+    } else {
+        record->firstAttribute = attribute;
+    }
+}
+
 // XmlParseAttribute from the byte after the attribute's name, which the
 // attribute holds already.
 static const char* XmlReadAttributeValue(XmlNode* attribute, const char* position,

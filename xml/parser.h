@@ -63,6 +63,9 @@ const char* XmlReadTagName(const char* position, XmlNode* element, bool* empty);
 // text if it ends right after an attribute; null on failure.
 const char* XmlReadAttributes(const char* position, XmlNode* element, XmlParseOptions* options,
                               bool* empty);
+// Links the attribute at the end of the element's chain (record is the
+// element's own) and makes the element its parent.
+void XmlLinkAttribute(XmlNode* element, XmlElementData* record, XmlNode* attribute);
 // The element's content: child nodes appended, character data merged into
 // its one text child. Returns the position of the "</" that ends it, or the
 // end of the text; null when a child fails.

@@ -232,6 +232,19 @@ TEST(Attributes, LinksFormAChainUnderTheElement) {
     EXPECT_EQ(parsed.first()->firstChild, nullptr);  // attributes are no children
 }
 
+TEST(Attributes, LinkingAppendsAfterTheParsedOnes) {
+    Parsed parsed("<a x='1'/>");
+    ASSERT_TRUE(parsed.ok());
+    XmlNode* a = parsed.first();
+    XmlElementData* record = static_cast<XmlElementData*>(a->data);
+    XmlNode* y = XmlCreateAttribute("y", nullptr);
+    XmlLinkAttribute(a, record, y);
+    EXPECT_EQ(record->firstAttribute->nextSibling, y);
+    EXPECT_EQ(y->prevSibling, record->firstAttribute);
+    EXPECT_EQ(y->nextSibling, nullptr);
+    EXPECT_EQ(y->parent, a);
+}
+
 TEST(Attributes, StripSpaceDropsWhiteSpaceInValuesOnly) {
     Parsed parsed("<a k=' 1 2\t3 '> t  x </a>", 1);
     ASSERT_TRUE(parsed.ok());
