@@ -1,6 +1,6 @@
 # Thin driver over CMake. `make demo` and `make test` are the whole set-up;
 # `make windows`, `make windows-test` and `make dist` cross-build for Windows;
-# `make bench` runs the benchmarks.
+# `make bench` runs the benchmarks; `make install PREFIX=...` installs both programs.
 # `make asan` and `make fuzz` are the reliability builds, each in its own folder.
 BUILD_DIR ?= build
 WINDOWS_BUILD_DIR ?= build-windows
@@ -12,6 +12,7 @@ CMAKE ?= cmake
 CMAKE_FLAGS ?=
 VERSION = 0.01a
 MINGW_STRIP ?= x86_64-w64-mingw32-strip
+PREFIX ?= /usr/local
 
 BENCH_DIR ?= build-bench
 # Repetitions run in random order, so that a busy moment on a shared machine
@@ -33,7 +34,7 @@ ASAN_ENV = ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
 
 FUZZERS = fuzz_xml_parser fuzz_path_query fuzz_config_reader fuzz_save_patcher
 
-.PHONY: all build configure test demo bench asan fuzz fuzz-build clean \
+.PHONY: all build configure test demo install bench asan fuzz fuzz-build clean \
         windows-configure windows windows-test dist
 
 all: build
@@ -49,6 +50,10 @@ test: build
 
 demo: build
 	@sh tools/demo.sh $(BUILD_DIR)
+
+# gvtool and gvdump into $(PREFIX)/bin.
+install: build
+	$(CMAKE) --install $(BUILD_DIR) --prefix $(PREFIX)
 
 # Release build of its own; runs every benchmark and writes bench/RESULTS.md.
 bench:
@@ -89,7 +94,7 @@ windows-configure:
 	  "-DCMAKE_CROSSCOMPILING_EMULATOR=$(WINE_RUN);$(WINE_PREFIX)" $(CMAKE_FLAGS)
 
 windows: windows-configure
-	$(CMAKE) --build $(WINDOWS_BUILD_DIR) -j $(JOBS) --target gvtool
+	$(CMAKE) --build $(WINDOWS_BUILD_DIR) -j $(JOBS) --target gvtool gvdump
 
 # ctest is bounded in time: a hung Wine must not eat a whole CI run.
 windows-test: windows-configure
@@ -97,13 +102,13 @@ windows-test: windows-configure
 	sh $(WINE_RUN) $(WINE_PREFIX) --init
 	cd $(WINDOWS_BUILD_DIR) && timeout 1800 ctest --output-on-failure -j $(JOBS)
 
-# A zip a player unpacks anywhere: the program, the README with Windows line
-# ends, and the example configuration.
+# A zip a player unpacks anywhere: the two programs, the README with Windows
+# line ends, and the example configuration.
 dist: windows
 	rm -rf $(WINDOWS_BUILD_DIR)/dist
 	mkdir -p $(DIST_STAGE) dist
-	cp $(WINDOWS_BUILD_DIR)/app/gvtool.exe $(DIST_STAGE)/
-	$(MINGW_STRIP) $(DIST_STAGE)/gvtool.exe
+	cp $(WINDOWS_BUILD_DIR)/app/gvtool.exe $(WINDOWS_BUILD_DIR)/app/gvdump.exe $(DIST_STAGE)/
+	$(MINGW_STRIP) $(DIST_STAGE)/gvtool.exe $(DIST_STAGE)/gvdump.exe
 	sed 's/$$/\r/' README.md > $(DIST_STAGE)/README.txt
 	cp examples/config.xml $(DIST_STAGE)/config.xml
 	rm -f dist/$(DIST_NAME).zip

@@ -1,16 +1,22 @@
 // main.cpp - the gvtool command: checks the command line, opens the log and
 // the save file, loads the configuration, runs the patcher and reports.
-// Every path ends with exit status 0; the messages tell the outcome.
+// Every path ends with exit status 0; the messages tell the outcome. The one
+// exception: a stop asked for while the save was changing ends the process,
+// by that signal, once the report is complete.
 #include <cstdio>
 #include <exception>
 #include <fstream>
 #include <iostream>
 #include <new>
 
+#include "console_pause.h"
 #include "dual_log.h"
 #include "loader.h"
 #include "model.h"
 #include "patch_plan.h"
+#include "platform_journal.h"
+#include "platform_lock.h"
+#include "platform_signals.h"
 #include "reader.h"
 #include "save_patcher.h"
 
@@ -49,6 +55,27 @@ bool ReadConfiguration(XmlNode* document, PatchPlan& plan) {
     return true;
 }
 
+// Takes the save for this run alone. Returns false, after reporting, when
+// another process holds it; a file system that cannot lock is used as is.
+bool LockSave(FILE* save_file) {
+    if (LockStream(save_file) != LockResult::HeldElsewhere) return true;
+    g_log << "can't lock SAVE file !\n";
+    return false;
+}
+
+// Puts back a save that an interrupted run left with its journal, before
+// anything else is read. Returns false, after reporting, when the run must
+// end here.
+bool RecoverSaveStep(FILE* save_file, const char* save_path) {
+    try {
+        RecoverSave(save_file, save_path);
+        return true;
+    } catch (const std::exception& error) {
+        ReportException(error);
+        return false;
+    }
+}
+
 void PatchSave(FILE* save_file, const char* save_path, PatchPlan& plan) {
     try {
         SavePatcher patcher(save_file, save_path);
@@ -62,6 +89,8 @@ void PatchSave(FILE* save_file, const char* save_path, PatchPlan& plan) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    ArrangeConsolePause();
+    IgnoreStreamSignals();
     if (argc < 3) {
         PrintUsage(argc > 0 && argv[0] ? argv[0] : "gvtool");
         return 0;
@@ -80,11 +109,15 @@ int main(int argc, char* argv[]) {
     FILE* save_file = fopen(argv[2], "r+b");
     if (!save_file) {
         g_log << "can't open SAVE file !\n";
+    } else if (!LockSave(save_file)) {
+        fclose(save_file);
     } else {
         PatchPlan plan;
         XmlNode* document = XmlCreateDocument(argv[1]);
         try {
-            if (ReadConfiguration(document, plan)) PatchSave(save_file, argv[2], plan);
+            if (RecoverSaveStep(save_file, argv[2]) && ReadConfiguration(document, plan)) {
+                PatchSave(save_file, argv[2], plan);
+            }
         } catch (const std::exception& error) {
             // Only memory exhaustion while reading the configuration gets here.
             ReportException(error);
@@ -95,5 +128,8 @@ int main(int argc, char* argv[]) {
 
     std::cout.flush();
     log_file.close();
+    // The report is complete and the save whole: a stop asked for while the
+    // save was changing ends the process now.
+    ReleaseStopSignals();
     return 0;
 }

@@ -1,19 +1,25 @@
-// check_save_patcher.cpp - the patcher on arbitrary save bytes with a small
-// fixed plan: a run that fails leaves the file as it was, and a run that
-// succeeds leaves exactly the file that the located regions predict.
+// check_save_patcher.cpp - the recovery step and the patcher on arbitrary
+// save and journal bytes, on real files: a journal changes the save only
+// when it is complete, valid and matches it, and then exactly as it holds;
+// then a run with a small fixed plan that fails leaves the file as it was,
+// and a run that succeeds leaves exactly the file that the located regions
+// predict. Neither leaves a journal behind.
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <filesystem>
+#include <limits>
+#include <stdexcept>
 #include <string>
 #include <vector>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
 
 #include "byte_order.h"
 #include "checks.h"
 #include "dual_log.h"
+#include "platform_journal.h"
+#include "platform_path.h"
+#include "platform_signals.h"
 #include "save_patcher.h"
 #include "savebuilder.h"
 
@@ -43,52 +49,6 @@ PatchPlan FixedPlan() {
     plan.append(GvarRequest{CHANGE_VALUE, CHANGE_INDEX, GvarAction::Change});
     plan.append(GvarRequest{FAR_VALUE, FAR_INDEX, GvarAction::Change});
     return plan;
-}
-
-// A file holding the bytes, positioned at its start. Growth needs a real
-// descriptor beneath the stream: on Linux one in-memory file is reused, so
-// executions stay fast; elsewhere a temporary file per run.
-#ifdef __linux__
-FILE* OpenScratch(const std::string& bytes) {
-    static FILE* file = [] {
-        const int descriptor = memfd_create("gvtool-fuzz-save", 0);
-        return descriptor < 0 ? nullptr : fdopen(descriptor, "w+b");
-    }();
-    if (!file) return nullptr;
-    fflush(file);
-    clearerr(file);
-    if (ftruncate(fileno(file), 0) != 0) return nullptr;
-    rewind(file);
-    if (fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() || fflush(file) != 0) {
-        return nullptr;
-    }
-    rewind(file);
-    return file;
-}
-void CloseScratch(FILE*) {}
-#else
-FILE* OpenScratch(const std::string& bytes) {
-    FILE* file = tmpfile();
-    if (!file) return nullptr;
-    if (fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() || fflush(file) != 0) {
-        fclose(file);
-        return nullptr;
-    }
-    rewind(file);
-    return file;
-}
-void CloseScratch(FILE* file) { fclose(file); }
-#endif
-
-std::string ReadBack(FILE* file) {
-    std::string bytes;
-    fflush(file);
-    clearerr(file);
-    rewind(file);
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
-    return bytes;
 }
 
 uint32_t LittleEndianAt(const std::string& bytes, size_t offset) {
@@ -153,40 +113,257 @@ std::string Predicted(const std::string& before, const SavePatcher& patcher, std
     return after;
 }
 
-}  // namespace
+// The input: a control byte, the save's length after the header (32-bit
+// little-endian), the save's bytes, the journal's bytes. Missing bytes are 0.
+enum Control : uint8_t {
+    JOURNAL_PRESENT = 1,  // a journal file is there, holding the journal's bytes
+    JOURNAL_SEALED = 2,   // the harness sets its magic value, version and checksum
+    JOURNAL_HEADED = 4,   // the harness sets its checksum of the save's head
+};
 
-std::string CheckSavePatcher(const uint8_t* data, size_t size) {
-    const std::string before = Header() + std::string(reinterpret_cast<const char*>(data), size);
-    FILE* file = OpenScratch(before);
-    if (!file) return "";  // no scratch file: nothing to check
+constexpr int64_t MAX_FILE_SIZE = std::numeric_limits<int32_t>::max();
+
+struct Input {
+    uint8_t control = 0;
+    std::string save;     // whole, the fixed header first
+    std::string journal;  // as the file holds it
+};
+
+uint64_t Checksum(const std::string& bytes, size_t from, size_t count) {
+    JournalChecksum checksum;
+    checksum.add(reinterpret_cast<const uint8_t*>(bytes.data()) + from, count);
+    return checksum.value();
+}
+
+Input Decode(const uint8_t* data, size_t size) {
+    Input input;
+    input.control = size > 0 ? data[0] : 0;
+    uint8_t length_bytes[4] = {};
+    for (size_t i = 0; i < 4 && 1 + i < size; ++i) length_bytes[i] = data[1 + i];
+    const size_t rest = size > 5 ? size - 5 : 0;
+    const size_t save_length = std::min<size_t>(ReadLittleEndian32(length_bytes), rest);
+    const char* body = size > 5 ? reinterpret_cast<const char*>(data) + 5 : "";
+    input.save = Header() + std::string(body, save_length);
+    input.journal.assign(body + save_length, rest - save_length);
+    std::string& journal = input.journal;
+    if (journal.size() >= JOURNAL_HEADER_SIZE && (input.control & (JOURNAL_SEALED | JOURNAL_HEADED))) {
+        uint8_t* bytes = reinterpret_cast<uint8_t*>(&journal[0]);
+        uint8_t magic[8];
+        std::memcpy(magic, bytes, sizeof magic);
+        JournalHeader header = DecodeJournalHeader(bytes);
+        if (input.control & JOURNAL_HEADED) header.head_checksum = Checksum(input.save, 0, HEADER_SIZE);
+        if (input.control & JOURNAL_SEALED) header.version = JOURNAL_VERSION;
+        EncodeJournalHeader(header, bytes);
+        if (input.control & JOURNAL_SEALED) {
+            JournalChecksum checksum;
+            checksum.add(bytes, JOURNAL_HEADER_SIZE - 8);
+            checksum.add(bytes + JOURNAL_HEADER_SIZE, journal.size() - JOURNAL_HEADER_SIZE);
+            WriteLittleEndian64(bytes + JOURNAL_HEADER_SIZE - 8, checksum.value());
+        } else {
+            std::memcpy(bytes, magic, sizeof magic);  // as given
+        }
+    }
+    return input;
+}
+
+// What recovery must do with the journal, judged here from the format alone.
+JournalVerdict Verdict(const std::string& journal, const std::string& save, JournalHeader* header) {
+    static const std::string zero(8, '\0');
+    const std::string magic(reinterpret_cast<const char*>(JOURNAL_MAGIC), 8);
+    if (journal.size() < 8) return JournalVerdict::Incomplete;
+    if (journal.compare(0, 8, zero) == 0) return JournalVerdict::Committed;
+    if (journal.compare(0, 8, magic) != 0) return JournalVerdict::Mismatch;
+    std::string head = journal.substr(0, JOURNAL_HEADER_SIZE);
+    head.resize(JOURNAL_HEADER_SIZE, '\0');
+    *header = DecodeJournalHeader(reinterpret_cast<const uint8_t*>(head.data()));
+    const int64_t size = static_cast<int64_t>(save.size());
+    const JournalVerdict cut_short = journal.size() >= 20 && size == header->original_size
+                                         ? JournalVerdict::Incomplete
+                                         : JournalVerdict::Mismatch;
+    if (journal.size() < JOURNAL_HEADER_SIZE) return cut_short;
+    if (header->version != JOURNAL_VERSION) return JournalVerdict::Mismatch;
+    JournalChecksum checksum;
+    checksum.add(reinterpret_cast<const uint8_t*>(journal.data()), JOURNAL_HEADER_SIZE - 8);
+    checksum.add(reinterpret_cast<const uint8_t*>(journal.data()) + JOURNAL_HEADER_SIZE,
+                 journal.size() - JOURNAL_HEADER_SIZE);
+    if (static_cast<int64_t>(journal.size() - JOURNAL_HEADER_SIZE) != header->region_length ||
+        checksum.value() != header->checksum) {
+        return cut_short;
+    }
+    const JournalHeader& h = *header;
+    const bool fits = h.original_size >= 0 && h.original_size <= MAX_FILE_SIZE &&
+                      h.region_offset >= GVARS_OFFSET && h.region_offset <= MAX_FILE_SIZE &&
+                      h.region_length >= 0 && h.region_length <= MAX_FILE_SIZE &&
+                      h.region_offset + h.region_length <= h.original_size &&
+                      h.final_size >= h.original_size &&
+                      (size == h.original_size || size == h.final_size) &&
+                      Checksum(save, 0, HEADER_SIZE) == h.head_checksum;
+    return fits ? JournalVerdict::Restorable : JournalVerdict::Mismatch;
+}
+
+// The scratch folder of this process, on /dev/shm when it exists; removed
+// when the process ends.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        namespace fs = std::filesystem;
+        std::error_code error;
+        const fs::path parent = fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm")
+                                                                    : fs::temp_directory_path(error);
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const fs::path candidate =
+                parent / ("gvtool-fuzz-" + std::to_string(stamp) + "-" + std::to_string(attempt));
+            if (fs::create_directory(candidate, error)) path_ = candidate;
+        }
+    }
+    ~ScratchFolder() {
+        std::error_code error;
+        if (!path_.empty()) std::filesystem::remove_all(path_, error);
+    }
+    // Empty when no folder could be made.
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+bool WriteWhole(const std::string& name, const std::string& bytes) {
+    FILE* file = OpenFileUtf8(name, "wb");
+    if (!file) return false;
+    const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return fclose(file) == 0 && written;
+}
+
+std::string ReadWhole(const std::string& name) {
+    std::string bytes;
+    FILE* file = OpenFileUtf8(name, "rb");
+    if (!file) return bytes;
+    char buffer[4096];
+    size_t got;
+    while ((got = fread(buffer, 1, sizeof buffer, file)) > 0) bytes.append(buffer, got);
+    fclose(file);
+    return bytes;
+}
+
+bool Exists(const std::string& name) {
+    std::error_code error;
+    return std::filesystem::exists(name, error);
+}
+
+std::string FirstDifference(const std::string& after, const std::string& predicted) {
+    size_t at = 0;
+    while (at < after.size() && at < predicted.size() && after[at] == predicted[at]) ++at;
+    return "offset " + std::to_string(at) + " (size " + std::to_string(after.size()) +
+           ", predicted " + std::to_string(predicted.size()) + ")";
+}
+
+// Runs one step with the log silenced; returns the what() of the exception
+// that ended it, "" when none did.
+template <typename Step>
+std::string Silently(Step step, std::string* problem) {
     const DualLog saved = g_log;
     g_log.console = nullptr;
     g_log.file = nullptr;
-    std::string problem;
-    bool completed = false;
-    SavePatcher patcher(file, "");
+    std::string error;
     try {
-        PatchPlan plan = FixedPlan();
-        patcher.run(plan);
-        completed = true;
-    } catch (const std::exception&) {
-        // Reported by the driver; the file is what is checked here.
+        step();
+    } catch (const std::exception& exception) {
+        error = exception.what();
+        if (error.empty()) error = "?";
     } catch (...) {
-        problem = "the run ended with an exception of no standard type";
+        *problem = "a step ended with an exception of no standard type";
     }
     g_log = saved;
-    const std::string after = ReadBack(file);
-    CloseScratch(file);
+    // A stop request held back by the journal would end a real run here.
+    ReleaseStopSignals();
+    return error;
+}
+
+}  // namespace
+
+std::string SaveHarnessInput(uint8_t control, const std::string& save_after_header,
+                             const std::string& journal) {
+    std::string input(1, static_cast<char>(control));
+    input += LittleEndianBytes(static_cast<uint32_t>(save_after_header.size()));
+    return input + save_after_header + journal;
+}
+
+std::string CheckSavePatcher(const uint8_t* data, size_t size) {
+    const Input input = Decode(data, size);
+    static const ScratchFolder folder;
+    if (folder.path().empty()) return "";  // no scratch folder: nothing to check
+    const std::string save_name = (folder.path() / "SAVE.DAT").string();
+    if (!WriteWhole(save_name, input.save)) return "";  // no scratch file: nothing to check
+    FILE* file = OpenFileUtf8(save_name, "r+b");
+    if (!file) return "";
+    const std::string journal_name = JournalPath(file, save_name);
+    const bool journal_present = input.control & JOURNAL_PRESENT;
+    RemoveFileUtf8(journal_name);
+    if (journal_present && !WriteWhole(journal_name, input.journal)) {
+        fclose(file);
+        return "";
+    }
+
+    // Recovery: the save changes only as a restorable journal says.
+    std::string problem;
+    const std::string recovery_error = Silently([&] { RecoverSave(file, save_name); }, &problem);
+    fflush(file);
+    std::string before = ReadWhole(save_name);
+    if (problem.empty() && journal_present) {
+        JournalHeader header;
+        const JournalVerdict verdict = Verdict(input.journal, input.save, &header);
+        std::string expected = input.save;
+        if (verdict == JournalVerdict::Restorable) {
+            expected.resize(static_cast<size_t>(header.original_size));
+            expected.replace(static_cast<size_t>(header.region_offset),
+                             static_cast<size_t>(header.region_length),
+                             input.journal.substr(JOURNAL_HEADER_SIZE));
+        }
+        const bool mismatch = verdict == JournalVerdict::Mismatch;
+        if (recovery_error != (mismatch ? "journal file does not match SAVE file !" : "")) {
+            problem = "recovery ended with \"" + recovery_error + "\", verdict " +
+                      std::to_string(static_cast<int>(verdict));
+        } else if (before != expected) {
+            problem = verdict == JournalVerdict::Restorable
+                          ? "the restored save differs from the journal at " +
+                                FirstDifference(before, expected)
+                          : "recovery changed the save without a restorable journal";
+        } else if (Exists(journal_name) != mismatch) {
+            problem = mismatch ? "a journal that does not match was removed"
+                               : "recovery left the journal behind";
+        } else if (mismatch && ReadWhole(journal_name) != input.journal) {
+            problem = "a journal that does not match was changed";
+        }
+    } else if (problem.empty() && !recovery_error.empty()) {
+        problem = "recovery without a journal ended with \"" + recovery_error + "\"";
+    }
+    if (!problem.empty() || !recovery_error.empty()) {
+        fclose(file);
+        RemoveFileUtf8(journal_name);
+        return problem;
+    }
+
+    // The patch run, with its own journal.
+    SavePatcher patcher(file, save_name);
+    const std::string run_error = Silently(
+        [&] {
+            PatchPlan plan = FixedPlan();
+            patcher.run(plan);
+        },
+        &problem);
+    fclose(file);
+    const std::string after = ReadWhole(save_name);
     if (!problem.empty()) return problem;
-    if (!completed) return after == before ? "" : "a failed run changed the file";
+    if (Exists(journal_name)) {
+        RemoveFileUtf8(journal_name);
+        return "the run left its journal behind";
+    }
+    if (!run_error.empty()) return after == before ? "" : "a failed run changed the file";
     const std::string predicted = Predicted(before, patcher, &problem);
     if (!problem.empty()) return problem;
     if (after != predicted) {
-        size_t at = 0;
-        while (at < after.size() && at < predicted.size() && after[at] == predicted[at]) ++at;
-        return "the patched file differs from the prediction at offset " + std::to_string(at) +
-               " (size " + std::to_string(after.size()) + ", predicted " +
-               std::to_string(predicted.size()) + ")";
+        return "the patched file differs from the prediction at " + FirstDifference(after, predicted);
     }
     return "";
 }

@@ -21,10 +21,19 @@ std::string CheckPathQuery(const uint8_t* data, size_t size);
 // The bytes as a configuration, turned into a patch plan that is compared
 // with one read from the tree by hand.
 std::string CheckConfigReader(const uint8_t* data, size_t size);
-// The bytes as a save file after its never-read 30055-byte header, patched
-// with a small fixed plan; the file must end up exactly as predicted, or
-// unchanged when the run fails.
+// The bytes as a save file after its never-read 30055-byte header and, when
+// the control byte says so, a journal beside it (SaveHarnessInput). The
+// recovery step must change the save only when the journal is complete,
+// valid and matches it; then a run patches it with a small fixed plan, and
+// the file must end up exactly as predicted, or unchanged when the run
+// fails, with no journal left.
 std::string CheckSavePatcher(const uint8_t* data, size_t size);
+// The input of CheckSavePatcher: the control byte (1: a journal file is
+// there; 2: the harness seals the journal's header, magic value, version and
+// checksum; 4: it sets the journal's checksum of the save's head), the save's
+// length after the header, the save's bytes after the header, the journal.
+std::string SaveHarnessInput(uint8_t control, const std::string& save_after_header,
+                             const std::string& journal);
 
 struct XmlNode;
 

@@ -1,12 +1,15 @@
-// platform_file.cpp - file size and growth beneath a C stream: a descriptor
-// with ftruncate on POSIX systems, the handle beneath it on Windows. Each
-// system call asks the fault seam first (platform_file.h).
+// platform_file.cpp - the file beneath a C stream: a descriptor with
+// posix_fallocate, ftruncate and fsync on POSIX systems, the handle beneath
+// it on Windows. Each system call asks the fault seam first (platform_file.h).
 #include "platform_file.h"
+
+#include <cerrno>
 
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -50,6 +53,21 @@ bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
     return !PlatformFaultDue() && FileSizeBeneath(stream, &size) && size == old_size + growth;
 }
 
+bool CutStreamFile(FILE* stream, int64_t size) {
+    if (StreamFlush(stream) != 0) return false;
+    HANDLE handle = HandleOf(stream);
+    if (handle == INVALID_HANDLE_VALUE || PlatformFaultDue()) return false;
+    LARGE_INTEGER position;
+    position.QuadPart = size;
+    return SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) && SetEndOfFile(handle);
+}
+
+bool SyncStreamFile(FILE* stream) {
+    if (StreamFlush(stream) != 0) return false;
+    HANDLE handle = HandleOf(stream);
+    return handle != INVALID_HANDLE_VALUE && !PlatformFaultDue() && FlushFileBuffers(handle);
+}
+
 #else
 
 bool FileSizeBeneath(FILE* stream, int64_t* size) {
@@ -68,13 +86,42 @@ bool StreamFileSize(FILE* stream, int64_t* size) {
 bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
     if (StreamFlush(stream) != 0) return false;
     const int descriptor = fileno(stream);
-    if (descriptor < 0) return false;
+    if (descriptor < 0 || PlatformFaultDue()) return false;
     const int64_t new_size = old_size + growth;
-    if (PlatformFaultDue() || ftruncate(descriptor, static_cast<off_t>(new_size)) != 0) {
+    // Reserved, not sparse: a full disk refuses here, before anything moved.
+    // glibc emulates the call where the file system lacks it; only where
+    // even that cannot work is the file grown sparse.
+    int error;
+    do {
+        error = posix_fallocate(descriptor, static_cast<off_t>(old_size), static_cast<off_t>(growth));
+    } while (error == EINTR);
+    if (error == EINVAL || error == EOPNOTSUPP) {
+        if (ftruncate(descriptor, static_cast<off_t>(new_size)) != 0) return false;
+    } else if (error != 0) {
+        errno = error;
         return false;
     }
     struct stat status;
-    return !PlatformFaultDue() && fstat(descriptor, &status) == 0 && static_cast<int64_t>(status.st_size) == new_size;
+    return !PlatformFaultDue() && fstat(descriptor, &status) == 0 &&
+           static_cast<int64_t>(status.st_size) == new_size;
+}
+
+bool CutStreamFile(FILE* stream, int64_t size) {
+    if (StreamFlush(stream) != 0) return false;
+    const int descriptor = fileno(stream);
+    return descriptor >= 0 && !PlatformFaultDue() &&
+           ftruncate(descriptor, static_cast<off_t>(size)) == 0;
+}
+
+bool SyncStreamFile(FILE* stream) {
+    if (StreamFlush(stream) != 0) return false;
+    const int descriptor = fileno(stream);
+    if (descriptor < 0 || PlatformFaultDue()) return false;
+    int result;
+    do {
+        result = fsync(descriptor);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
 }
 
 #endif

@@ -1,14 +1,15 @@
-// platform_file.h - the one place where the SAVING phase reaches the
-// operating system: the stream calls it makes, and the size of the file
-// beneath an open stream, which it reads and grows.
+// platform_file.h - where the SAVING phase and its journal reach the
+// operating system: the stream calls they make, and the file beneath an open
+// stream, whose size they read, grow and cut, and whose bytes they sync.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
 // A test build (GVTOOL_FAULT_INJECTION) supplies this to make the k-th call
-// below fail with errno set. In the product it is constant false, so every
-// call is the C library's own and the seam costs nothing.
+// below, or of the journal's (platform_journal.cpp), fail with errno set, or
+// end the process there. In the product it is constant false, so every call
+// is the system's own and the seam costs nothing.
 #ifdef GVTOOL_FAULT_INJECTION
 bool PlatformFaultDue();
 #else
@@ -39,7 +40,17 @@ bool FileSizeBeneath(FILE* stream, int64_t* size);
 bool StreamFileSize(FILE* stream, int64_t* size);
 
 // Flushes the stream and makes the file beneath it, old_size bytes long,
-// exactly growth bytes longer; the new bytes may hold anything. Returns false
-// when the system refuses or the size read back is not old_size + growth.
-// Later reads and writes through the stream see the new size.
+// exactly growth bytes longer; the new bytes may hold anything. The space is
+// reserved on disk (posix_fallocate; SetEndOfFile allocates), so a full disk
+// refuses the growth rather than a later write. Returns false when the
+// system refuses or the size read back is not old_size + growth. Later reads
+// and writes through the stream see the new size.
 bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth);
+
+// Flushes the stream and sets the size of the file beneath it to size bytes,
+// cutting off what lies beyond. Returns false when the system refuses.
+bool CutStreamFile(FILE* stream, int64_t size);
+
+// Flushes the stream and makes what it wrote durable: the file's bytes and
+// size are on the disk when this returns true (fsync; FlushFileBuffers).
+bool SyncStreamFile(FILE* stream);

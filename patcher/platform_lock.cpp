@@ -26,6 +26,16 @@ LockResult LockStream(FILE* stream) {
                : LockResult::Unsupported;
 }
 
+bool ReadRefusedByLock(FILE* stream) {
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    char probe = 0;
+    DWORD got = 0;
+    OVERLAPPED from_start = {};  // offset 0: a run's lock covers the whole file
+    if (ReadFile(handle, &probe, 1, &got, &from_start)) return false;
+    return GetLastError() == ERROR_LOCK_VIOLATION;
+}
+
 #else
 
 LockResult LockStream(FILE* stream) {
@@ -38,5 +48,7 @@ LockResult LockStream(FILE* stream) {
     if (result == 0) return LockResult::Locked;
     return errno == EWOULDBLOCK ? LockResult::HeldElsewhere : LockResult::Unsupported;
 }
+
+bool ReadRefusedByLock(FILE* /*stream*/) { return false; }
 
 #endif

@@ -13,3 +13,8 @@ enum class LockResult {
 // Takes an exclusive, non-blocking lock on the whole file beneath the stream
 // (grown bytes included); it lasts until the stream is closed.
 LockResult LockStream(FILE* stream);
+
+// Whether reading the file beneath the stream is refused because another
+// process holds a lock on it. Only Windows locks refuse reads; elsewhere
+// locks are advisory and this is always false.
+bool ReadRefusedByLock(FILE* stream);

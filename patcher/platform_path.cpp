@@ -2,9 +2,15 @@
 #include "platform_path.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #endif
@@ -52,6 +58,23 @@ FILE* OpenFileUtf8(const std::string& name, const char* mode) {
     return _wfopen(wide_name.c_str(), wide_mode.c_str());
 }
 
+FILE* CreateNewFileUtf8(const std::string& name) {
+    const std::wstring wide_name = Widen(name);
+    if (wide_name.empty()) return nullptr;
+    // The C runtime's fopen has no exclusive mode on every Windows version.
+    const int descriptor = _wopen(wide_name.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY,
+                                  _S_IREAD | _S_IWRITE);
+    if (descriptor < 0) return nullptr;
+    FILE* stream = _fdopen(descriptor, "w+b");
+    if (!stream) _close(descriptor);
+    return stream;
+}
+
+bool RemoveFileUtf8(const std::string& name) {
+    const std::wstring wide_name = Widen(name);
+    return !wide_name.empty() && _wremove(wide_name.c_str()) == 0;
+}
+
 std::string JournalPath(FILE* stream, const std::string& name) {
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     if (handle != INVALID_HANDLE_VALUE) {
@@ -82,6 +105,20 @@ std::string JournalPath(FILE* stream, const std::string& name) {
 #else
 
 FILE* OpenFileUtf8(const std::string& name, const char* mode) { return fopen(name.c_str(), mode); }
+
+FILE* CreateNewFileUtf8(const std::string& name) {
+    const int descriptor = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0) return nullptr;
+    FILE* stream = fdopen(descriptor, "w+b");
+    if (!stream) {
+        const int error = errno;
+        close(descriptor);
+        errno = error;
+    }
+    return stream;
+}
+
+bool RemoveFileUtf8(const std::string& name) { return remove(name.c_str()) == 0; }
 
 std::string JournalPath(FILE* /*stream*/, const std::string& name) {
     char resolved[PATH_MAX];

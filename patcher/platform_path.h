@@ -9,6 +9,13 @@
 // outside the system's ANSI code page open too.
 FILE* OpenFileUtf8(const std::string& name, const char* mode);
 
+// Creates the file by a UTF-8 name for reading and writing ("w+b"), only if
+// no file of that name exists yet: null, with errno EEXIST, when one does.
+FILE* CreateNewFileUtf8(const std::string& name);
+
+// Removes the file by a UTF-8 name. Returns false when the system refuses.
+bool RemoveFileUtf8(const std::string& name);
+
 // The name of the journal of the file open as stream under name: the file's
 // resolved path (links followed) with "-journal" appended, so every spelling
 // of one file finds one journal. Falls back to name itself when the path

@@ -36,8 +36,7 @@ uint32_t ReadEntries(FILE* file, std::vector<int32_t>& gvar_table) {
 SavePatcher::SavePatcher(FILE* file, std::string path)
     : save_file(file), save_path(std::move(path)) {}
 
-void SavePatcher::run(PatchPlan& plan) {
-    SortPatchPlan(plan);
+std::vector<int32_t> SavePatcher::read_gvar_table(uint32_t* entries_read) {
     g_log << "\ncalculating ofssets and GVARs count...\n" << SEPARATOR;
     calculate_offsets();
 
@@ -46,6 +45,13 @@ void SavePatcher::run(PatchPlan& plan) {
     (void)fseek(save_file, GVARS_OFFSET, SEEK_SET);
     const uint32_t read = ReadEntries(save_file, gvar_table);
     g_log << "\nreaded " << 4 * read << " bytes, " << read << " GVARs\n" << SEPARATOR << "\n";
+    if (entries_read) *entries_read = read;
+    return gvar_table;
+}
+
+void SavePatcher::run(PatchPlan& plan) {
+    SortPatchPlan(plan);
+    std::vector<int32_t> gvar_table = read_gvar_table();
 
     g_log << "ADDING\n" << SEPARATOR;
     add_gvars(plan, gvar_table);

@@ -34,6 +34,12 @@ public:
     // written to the file before the saving step.
     void run(PatchPlan& plan);
 
+    // The location and read steps of run, with their log lines: locates the
+    // table and returns its gvars_count entries. *entries_read, when given,
+    // receives how many whole entries the file gave; the others stay 0.
+    // Fails as calculate_offsets does. Reads only.
+    std::vector<int32_t> read_gvar_table(uint32_t* entries_read = nullptr);
+
     // Locates the end marker, the cities list and the table; sets every
     // field below but save_file. Critical error on any failure.
     void calculate_offsets();

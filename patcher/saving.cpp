@@ -1,17 +1,22 @@
-// saving.cpp - the SAVING phase: grows the save file at the GVARs end marker
-// when the table grew, then writes the table, the cities block and the copy.
+// saving.cpp - the SAVING phase: journals the regions it will change, grows
+// the save file at the GVARs end marker when the table grew, writes the
+// table, the cities block and the copy, and commits; any failure after the
+// journal exists puts the save back from it.
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <vector>
 
 #include "byte_order.h"
 #include "dual_log.h"
 #include "platform_file.h"
+#include "platform_journal.h"
 #include "save_patcher.h"
 
 namespace {
 
-constexpr size_t TAIL_BUFFER_SIZE = 2048;
+// The tail moves from the end backwards in chunks of at most this.
+constexpr int64_t TAIL_CHUNK_SIZE = 1 << 20;
 // Entries go out through a small buffer rather than a copy of the table.
 constexpr size_t ENTRIES_PER_WRITE = 1024;
 constexpr int64_t MAX_FILE_SIZE = std::numeric_limits<int32_t>::max();
@@ -46,6 +51,33 @@ void WriteEntries(FILE* file, const std::vector<int32_t>& gvar_table) {
     }
 }
 
+// Writes the table at 30055, the cities block after it when the table grew
+// (otherwise it is in place already) and the copy after the block.
+void WriteRegions(SavePatcher& patcher, const std::vector<int32_t>& gvar_table) {
+    FILE* save_file = patcher.save_file;
+    const uint32_t m = static_cast<uint32_t>(gvar_table.size());
+    const uint32_t block_size = patcher.cities_list_size + 3;
+    SeekOrFail(save_file, GVARS_OFFSET, SEEK_SET);
+    g_log << "write GVARs to SAVE file ( offset = " << GVARS_OFFSET << ", count = " << m
+          << " ) ..." << std::endl;
+    WriteEntries(save_file, gvar_table);
+
+    if (m > patcher.gvars_count) {
+        const int32_t position = TellOrFail(save_file);
+        g_log << "write cities block to SAVE file( offset = " << position
+              << ", size = " << block_size << " ) ..." << std::endl;
+        WriteOrFail(save_file, patcher.cities_block.data(), patcher.cities_block.size());
+    } else {
+        // Unmoved, the cities block is already in place.
+        SeekOrFail(save_file, static_cast<long>(block_size), SEEK_CUR);
+    }
+
+    const int32_t position = TellOrFail(save_file);
+    g_log << "write copy of GVARs to SAVE file ( offset = " << position << ", count = " << m
+          << " ) ..." << std::endl;
+    WriteEntries(save_file, gvar_table);
+}
+
 }  // namespace
 
 void resize_save_file(FILE* save_file, int32_t position, int32_t growth) {
@@ -57,58 +89,59 @@ void resize_save_file(FILE* save_file, int32_t position, int32_t growth) {
         CriticalError("can't set new size to SAVE file !");
     }
     // From the end backwards, so that overlapping ranges move intact.
-    std::array<uint8_t, TAIL_BUFFER_SIZE> buffer;
     int64_t remaining = old_size - position;
+    std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp<int64_t>(remaining, 1, TAIL_CHUNK_SIZE)));
     int64_t moved = 0;
     while (remaining > 0) {
-        const size_t chunk = remaining < static_cast<int64_t>(TAIL_BUFFER_SIZE)
-                                 ? static_cast<size_t>(remaining)
-                                 : TAIL_BUFFER_SIZE;
+        const size_t chunk = static_cast<size_t>(std::min(remaining, TAIL_CHUNK_SIZE));
         moved += static_cast<int64_t>(chunk);
         SeekOrFail(save_file, static_cast<long>(-(growth + moved)), SEEK_END);
         if (StreamRead(buffer.data(), 1, chunk, save_file) != chunk) WriteFailed();
         SeekOrFail(save_file, static_cast<long>(-moved), SEEK_END);
         WriteOrFail(save_file, buffer.data(), chunk);
-        if (StreamFlush(save_file) != 0) WriteFailed();
         remaining -= static_cast<int64_t>(chunk);
     }
+    if (StreamFlush(save_file) != 0) WriteFailed();
 }
 
 void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table) {
     g_log << "flushing buffer to SAVE file ..." << std::endl;
     const uint32_t m = static_cast<uint32_t>(gvar_table.size());
     const uint32_t block_size = cities_list_size + 3;
-    if (m > gvars_count) {
+    const bool grows = m > gvars_count;
+    const int32_t insertion = GVARS_END_SEARCH_OFFSET + gvars_end_offset;
+    int64_t growth = 0;
+    if (grows) {
         // Growth inserts at the end marker; if the copy does not end there,
         // the move would tear the file apart.
         const int64_t copy_end = int64_t{cities_block_offset} + block_size + 4 * int64_t{gvars_count};
-        const int32_t insertion = GVARS_END_SEARCH_OFFSET + gvars_end_offset;
         if (copy_end != insertion) CriticalError("wrong GVARs end marker offset !");
-        const int64_t growth = 8 * (int64_t{m} - gvars_count);
+        growth = 8 * (int64_t{m} - gvars_count);
         if (growth > MAX_FILE_SIZE) CriticalError("can't set new size to SAVE file !");
-        g_log << "resizing SAVE file on " << static_cast<uint32_t>(growth) << " bytes ..."
-              << std::endl;
-        resize_save_file(save_file, insertion, static_cast<int32_t>(growth));
     }
 
-    SeekOrFail(save_file, GVARS_OFFSET, SEEK_SET);
-    g_log << "write GVARs to SAVE file ( offset = " << GVARS_OFFSET << ", count = " << m
-          << " ) ..." << std::endl;
-    WriteEntries(save_file, gvar_table);
-
-    if (m > gvars_count) {
-        const int32_t position = TellOrFail(save_file);
-        g_log << "write cities block to SAVE file( offset = " << position
-              << ", size = " << block_size << " ) ..." << std::endl;
-        WriteOrFail(save_file, cities_block.data(), cities_block.size());
-    } else {
-        // Unmoved, the cities block is already in place.
-        SeekOrFail(save_file, static_cast<long>(block_size), SEEK_CUR);
+    // Nothing of the save changes before its journal is durable.
+    SaveJournal journal(save_file, save_path);
+    journal.write(int64_t{GVARS_OFFSET} + 8 * int64_t{m} + block_size, static_cast<int32_t>(growth));
+    try {
+        if (grows) {
+            g_log << "resizing SAVE file on " << static_cast<uint32_t>(growth) << " bytes ..."
+                  << std::endl;
+            resize_save_file(save_file, insertion, static_cast<int32_t>(growth));
+        } else if (journal.final_size() > journal.original_size()) {
+            // The copy runs past the end of a damaged file: the file takes
+            // its final size in one step, as a growing one does.
+            if (journal.final_size() > MAX_FILE_SIZE ||
+                !GrowStreamFile(save_file, journal.original_size(),
+                                static_cast<int32_t>(journal.final_size() - journal.original_size()))) {
+                WriteFailed();
+            }
+        }
+        WriteRegions(*this, gvar_table);
+        journal.commit();
+    } catch (...) {
+        // The save is put back before the driver reports what went wrong.
+        journal.roll_back();
+        throw;
     }
-
-    const int32_t position = TellOrFail(save_file);
-    g_log << "write copy of GVARs to SAVE file ( offset = " << position << ", count = " << m
-          << " ) ..." << std::endl;
-    WriteEntries(save_file, gvar_table);
-    if (StreamFlush(save_file) != 0) WriteFailed();
 }

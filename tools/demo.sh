@@ -17,3 +17,7 @@ echo
 echo "\$ gvtool config.xml SLOT0/SAVE.DAT"
 cp "$top/examples/config.xml" config.xml
 "$build/app/gvtool" config.xml SLOT0/SAVE.DAT
+echo
+echo "\$ gvdump SLOT0/SAVE.DAT | head -n 8"
+"$build/app/gvdump" SLOT0/SAVE.DAT > gvars.xml
+head -n 8 gvars.xml

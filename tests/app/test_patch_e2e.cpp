@@ -6,6 +6,10 @@
 #include <string>
 
 #include "files.h"
+#include "platform_journal.h"
+#include "platform_lock.h"
+#include "platform_path.h"
+#include "platform_signals.h"
 #include "savebuilder.h"
 #include "tool_runner.h"
 
@@ -13,10 +17,11 @@ namespace {
 
 const std::string SEP = "----------------------------------------\n";
 
+const std::string BANNER = "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n";
+
 // Everything a run on the default 700-GVAR save prints before ADDING.
 const std::string HEAD =
-    "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n"
-    "loading config file ...\nprocessing config file ...\nprocessing complete!\n"
+    BANNER + "loading config file ...\nprocessing config file ...\nprocessing complete!\n"
     "\ncalculating ofssets and GVARs count...\n" + SEP +
     "cities_list_size == 126\nsize == 2800, 700, 0\n" + SEP +
     "\nread GVARs ( 700 )\nreaded 2800 bytes, 700 GVARs\n" + SEP + "\n";
@@ -49,7 +54,8 @@ protected:
         return run;
     }
 
-    std::string Save() { return ReadFileBytes(dir_ / "SLOT0" / "SAVE.DAT"); }
+    std::string Save() { return ReadFileBytes(SavePath()); }
+    std::filesystem::path SavePath() const { return dir_ / "SLOT0" / "SAVE.DAT"; }
 
     // The save after ADDS_AND_CHANGES: the gap at 700 is zero, and 702 was
     // created by an add and then set by a change.
@@ -201,6 +207,126 @@ TEST_F(PatchRunTest, AddWithNegativeIndexStopsBeforeWriting) {
                            "\tadding GVAR (2 of 2)\n\t{ index = -1, value = 3 }\n\n"
                            "catch ! \n\tcan't add GVAR with index -1 !\n");
     EXPECT_EQ(Save(), save);
+}
+
+// The journal and the lock. A journal is made here by the patcher's own
+// writer, as a run killed right after writing it would leave it.
+
+const std::string RESTORING = "restoring SAVE file from journal ...\n";
+const std::string MISMATCH = "journal file does not match SAVE file !";
+
+std::string Stopped(const std::string& message) {
+    return "CRITICAL ERROR !\n" + message + "\ncatch ! \n\t" + message + "\n";
+}
+
+// The name gvtool gives the save's journal.
+std::string JournalOf(const std::filesystem::path& save) {
+    FILE* stream = OpenFileUtf8(save.string(), "rb");
+    const std::string name = JournalPath(stream, save.string());
+    if (stream) fclose(stream);
+    return name;
+}
+
+// Writes the journal of a run that grows the save by growth bytes; returns
+// its bytes.
+std::string LeaveJournal(const std::filesystem::path& save, int32_t growth) {
+    FILE* stream = OpenFileUtf8(save.string(), "r+b");
+    EXPECT_NE(stream, nullptr);
+    if (!stream) return "";
+    {
+        SaveJournal journal(stream, save.string());
+        journal.write(0, growth);
+    }
+    ReleaseStopSignals();
+    fclose(stream);
+    return ReadFileBytes(JournalOf(save));
+}
+
+TEST_F(PatchRunTest, InterruptedRunIsRestoredFromItsJournalFirst) {
+    LeaveJournal(SavePath(), 32);
+    // Torn as by a tail move cut short: grown, the table overwritten.
+    std::string torn = Save() + std::string(32, '\xee');
+    torn.replace(30055, 1000, std::string(1000, '\xee'));
+    WriteFileBytes(SavePath(), torn);
+    ToolRun run = Run(ADDS_AND_CHANGES);
+    EXPECT_EQ(run.out, BANNER + RESTORING + ADDS_AND_CHANGES_LOG.substr(BANNER.size()));
+    ExpectAddsAndChangesSaved();
+    EXPECT_FALSE(std::filesystem::exists(JournalOf(SavePath())));
+}
+
+TEST_F(PatchRunTest, CommittedAndIncompleteJournalsGoSilently) {
+    const std::string original = Save();
+    const std::string journal = LeaveJournal(SavePath(), 32);
+    const std::string name = JournalOf(SavePath());
+    std::string committed = journal;
+    committed.replace(0, 8, 8, '\0');
+    for (const std::string& left :
+         {committed, journal.substr(0, journal.size() - 10), journal.substr(0, 30), std::string()}) {
+        WriteFileBytes(SavePath(), original);
+        WriteFileBytes(name, left);
+        EXPECT_EQ(Run(ADDS_AND_CHANGES).out, ADDS_AND_CHANGES_LOG) << left.size();
+        EXPECT_FALSE(std::filesystem::exists(name));
+    }
+    ExpectAddsAndChangesSaved();
+}
+
+TEST_F(PatchRunTest, JournalThatDoesNotMatchStopsTheRunAndKeepsBoth) {
+    const std::string original = Save();
+    const std::string journal = LeaveJournal(SavePath(), 32);
+    const std::string name = JournalOf(SavePath());
+    std::string other_head = original;
+    other_head[100] ^= 1;
+    const std::pair<std::string, std::string> cases[] = {
+        {other_head, journal},                   // another save's journal
+        {original + "abc", journal},             // a size neither L nor L + N
+        {original + std::string(32, '\0'), journal.substr(0, journal.size() - 1)},  // cut short, but the save grew
+        {original, "not a journal at all"}};
+    for (const auto& [save, left] : cases) {
+        WriteFileBytes(SavePath(), save);
+        WriteFileBytes(name, left);
+        EXPECT_EQ(Run(ADDS_AND_CHANGES).out, BANNER + Stopped(MISMATCH));
+        EXPECT_TRUE(Save() == save);
+        EXPECT_TRUE(ReadFileBytes(name) == left);
+    }
+}
+
+TEST_F(PatchRunTest, SaveHeldByAnotherProcessIsLeftAlone) {
+    const std::string original = Save();
+    WriteFileBytes(dir_ / "config.xml", ADDS_AND_CHANGES);
+    FILE* holder = OpenFileUtf8(SavePath().string(), "r+b");
+    ASSERT_NE(holder, nullptr);
+    ASSERT_EQ(LockStream(holder), LockResult::Locked);
+    const ToolRun run = RunTool(dir_.path(), {"config.xml", "SLOT0/SAVE.DAT"});
+    fclose(holder);
+    EXPECT_EQ(run.out, BANNER + "can't lock SAVE file !\n");
+    EXPECT_EQ(run.log, run.out);
+    EXPECT_EQ(Save(), original);
+}
+
+TEST_F(PatchRunTest, ReadOnlyFolderRefusesTheJournalAndKeepsTheSave) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Wine maps folder permissions to the host's, where the tests run as root";
+#else
+    namespace fs = std::filesystem;
+    const std::string original = Save();
+    WriteFileBytes(dir_ / "config.xml", ADDS_AND_CHANGES);
+    fs::permissions(dir_.path(), fs::perms::all);
+    fs::permissions(SavePath(), fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec |
+                                                     fs::perms::others_exec));
+    fs::permissions(dir_ / "SLOT0", fs::perms::all & ~(fs::perms::owner_write |
+                                                         fs::perms::group_write |
+                                                         fs::perms::others_write));
+    ToolOptions options;
+    options.unprivileged = true;  // root would write anyway
+    const ToolRun run = RunTool(dir_.path(), {"config.xml", "SLOT0/SAVE.DAT"}, options);
+    fs::permissions(dir_ / "SLOT0", fs::perms::all);
+    const std::string saving = "flushing buffer to SAVE file ...\n";
+    EXPECT_EQ(run.out, ADDS_AND_CHANGES_LOG.substr(0, ADDS_AND_CHANGES_LOG.find(saving) + saving.size()) +
+                           Stopped("can't write journal file !"));
+    EXPECT_EQ(run.log, run.out);
+    EXPECT_EQ(Save(), original);
+    EXPECT_FALSE(fs::exists(JournalOf(SavePath())));
+#endif
 }
 
 }  // namespace

@@ -1,9 +1,15 @@
 // fault_control.cpp - the fault seam's other side, in gvtool_faults only:
-// the k-th call through the seam fails with the errno asked for, and the
-// number of calls made is left in a file for the test.
-//   GVTOOL_FAULT_AT     k, the call that fails (1 is the first); 0 or unset: none
-//   GVTOOL_FAULT_ERRNO  the errno it fails with (default EIO)
+// from the k-th call through the seam on, calls fail with the errno asked
+// for, or the process ends at once at the k-th call as if killed; the number
+// of calls made is left in a file for the test.
+//   GVTOOL_FAULT_AT     k, the first call that fails (1 is the first); 0 or unset: none
+//   GVTOOL_FAULT_RUN    how many calls fail from k on (default 1)
+//   GVTOOL_FAULT_ERRNO  the errno they fail with (default EIO)
+//   GVTOOL_FAULT_CRASH  1: the k-th call ends the process with _exit(FAULT_CRASH_STATUS)
+//                       instead: no stream is flushed, no file closed, nothing synced
 //   GVTOOL_FAULT_COUNT  file that receives the number of calls at exit
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,13 +19,21 @@
 
 namespace {
 
+// The status of a run ended by the crash mode; the test knows it.
+constexpr int FAULT_CRASH_STATUS = 86;
+
+long FromEnvironment(const char* name, long fallback) {
+    const char* value = getenv(name);
+    return value && *value ? strtol(value, nullptr, 10) : fallback;
+}
+
 class FaultPlan {
 public:
-    FaultPlan() {
-        if (const char* at = getenv("GVTOOL_FAULT_AT")) fail_at = strtol(at, nullptr, 10);
-        if (const char* error = getenv("GVTOOL_FAULT_ERRNO")) {
-            fail_errno = static_cast<int>(strtol(error, nullptr, 10));
-        }
+    FaultPlan()
+        : fail_at(FromEnvironment("GVTOOL_FAULT_AT", 0)),
+          fail_run(FromEnvironment("GVTOOL_FAULT_RUN", 1)),
+          fail_errno(static_cast<int>(FromEnvironment("GVTOOL_FAULT_ERRNO", EIO))),
+          crash(FromEnvironment("GVTOOL_FAULT_CRASH", 0) == 1) {
         if (const char* file = getenv("GVTOOL_FAULT_COUNT")) count_file = file;
     }
     ~FaultPlan() {
@@ -31,14 +45,18 @@ public:
     }
 
     bool due() {
-        if (++calls != fail_at) return false;
+        ++calls;
+        if (fail_at <= 0 || calls < fail_at || calls >= fail_at + fail_run) return false;
+        if (crash) _exit(FAULT_CRASH_STATUS);
         errno = fail_errno;
         return true;
     }
 
 private:
-    long fail_at = 0;
-    int fail_errno = EIO;
+    long fail_at;
+    long fail_run;
+    int fail_errno;
+    bool crash;
     long calls = 0;
     std::string count_file;
 };

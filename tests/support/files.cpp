@@ -10,11 +10,13 @@
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
+TempDir::TempDir() : TempDir(fs::temp_directory_path()) {}
+
+TempDir::TempDir(const fs::path& parent) {
     static std::atomic<unsigned> counter{0};
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate = fs::temp_directory_path() /
+        fs::path candidate = parent /
             ("gvtool-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
         std::error_code error;
         if (fs::create_directory(candidate, error)) {
@@ -40,4 +42,16 @@ std::string ReadFileBytes(const fs::path& file) {
 void WriteFileBytes(const fs::path& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+fs::path FastScratchFolder() {
+    // Containers often give /dev/shm only 64 MiB; the largest saves of the
+    // tests, with their journals, need a few hundred.
+    constexpr uintmax_t NEEDED = uintmax_t{1} << 30;
+    std::error_code error;
+    if (fs::is_directory("/dev/shm", error) && fs::space("/dev/shm", error).available >= NEEDED &&
+        !error) {
+        return "/dev/shm";
+    }
+    return fs::temp_directory_path();
 }

@@ -4,11 +4,12 @@
 #include <filesystem>
 #include <string>
 
-// A fresh folder under the system's temporary directory, removed with
-// everything in it when the object goes.
+// A fresh folder under the system's temporary directory (or under parent),
+// removed with everything in it when the object goes.
 class TempDir {
 public:
     TempDir();
+    explicit TempDir(const std::filesystem::path& parent);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -24,3 +25,8 @@ private:
 std::string ReadFileBytes(const std::filesystem::path& file);
 // Replaces the file's content with the bytes given.
 void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes);
+
+// Where loops of many runs keep their files: /dev/shm when it exists with
+// room to spare (syncs cost nothing there), else the system's temporary
+// directory.
+std::filesystem::path FastScratchFolder();

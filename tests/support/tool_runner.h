@@ -16,6 +16,7 @@
 // `out_bytes` and `log_bytes` are always the bytes as found.
 struct ToolRun {
     int exit_status = -1;     // -1 when the process did not exit normally
+    int term_signal = 0;      // POSIX: the signal that ended it, 0 when none
     std::string out;          // everything written to standard output
     std::string err;          // everything written to standard error
     bool log_exists = false;  // whether "patcher.log" exists afterwards
@@ -26,16 +27,27 @@ struct ToolRun {
 
 struct ToolOptions {
     // POSIX only: limit on the size of files the tool may write
-    // (RLIMIT_FSIZE), with SIGXFSZ ignored so an oversized write fails
-    // instead of killing it. Windows has no per-process equivalent; see
-    // SharedFileSizeLimit.
+    // (RLIMIT_FSIZE), with SIGXFSZ at its default disposition (ending the
+    // process): the tool must ignore it itself. Windows has no per-process
+    // equivalent; see SharedFileSizeLimit.
     std::optional<uint64_t> file_size_limit;
     // Another build of the tool to run instead of gvtool; empty for gvtool.
     std::string program;
+    // Whether anything but status 0 with nothing on standard error fails the
+    // calling test, as it does for gvtool; off for gvdump, whose status and
+    // error lines are its results, and for runs meant to end otherwise (a
+    // crash point, a signal).
+    bool expect_quiet_success = true;
+    // POSIX only: when the test runs as root, the tool runs as the user
+    // "nobody" (uid and gid 65534), so that file permissions bind it.
+    bool unprivileged = false;
 };
 
 // Path of the gvtool binary under test, as the tool sees it in argument 0.
 std::string GvtoolPath();
+
+// Path of the gvdump binary under test.
+std::string GvdumpPath();
 
 // Runs gvtool with the arguments (argument 0 is added) in the folder, with
 // the test process's environment. A crash, a non-zero exit status or any

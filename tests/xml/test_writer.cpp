@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "builder.h"
 #include "files.h"
 #include "model.h"
 #include "parsed_document.h"
@@ -73,6 +74,27 @@ TEST(WriterDocument, PrintsTheConfigurationExampleAsSixLines) {
               "\t<gvar action=\"a&amp;b\" index=\"7\" value=\"1\" />\n"
               "\t</gvars>\n"
               "\t</save_patcher>\n");
+}
+
+// A tree built node by node prints as a parsed one does.
+TEST(WriterDocument, BuiltDocumentPrintsLikeAParsedOne) {
+    NodePtr document(XmlCreateDocument("built.xml"));
+    ASSERT_NE(XmlAddDeclaration(document.get(), "1.0", nullptr), nullptr);
+    ASSERT_NE(XmlAddComment(document.get(), "3 GVARs"), nullptr);
+    XmlNode* gvar = XmlAddElement(XmlAddElement(XmlAddElement(document.get(), "save_patcher"),
+                                                "gvars"), "gvar");
+    for (const char* name : {"action", "index", "value"}) {
+        ASSERT_NE(XmlAddAttribute(gvar, name, name[0] == 'a' ? "a&b" : "7"), nullptr);
+    }
+    const std::string printed =
+        Capture([&](FILE* stream) { XmlPrintDocument(document.get(), stream); });
+    EXPECT_EQ(printed, "<?xml version=\"1.0\" ?>\n<!-- 3 GVARs -->\n<save_patcher >\n"
+                       "\t<gvars >\n\t<gvar action=\"a&amp;b\" index=\"7\" value=\"7\" />\n"
+                       "\t</gvars>\n\t</save_patcher>\n");
+    // Nothing to hang the node on: no node, and the tree is unchanged.
+    EXPECT_EQ(XmlAddAttribute(document->firstChild->nextSibling, "x", "1"), nullptr);
+    EXPECT_EQ(XmlAddElement(nullptr, "x"), nullptr);
+    EXPECT_EQ(PrintNode(document->firstChild->nextSibling), "<!-- 3 GVARs -->");
 }
 
 TEST(WriterDocument, PrintsEachTopLevelNodeOnItsOwnLine) {

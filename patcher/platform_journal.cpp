@@ -1,0 +1,387 @@
+// platform_journal.cpp - the rollback journal: its format, writing it before
+// the SAVING phase changes the save, the commit, the rollback and the
+// recovery of the next run. Every I/O call goes through the fault seam
+// (platform_file.h); the folder sync differs between POSIX and Windows.
+#include "platform_journal.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+#include "byte_order.h"
+#include "dual_log.h"
+#include "platform_file.h"
+#include "platform_path.h"
+#include "platform_signals.h"
+#include "save_patcher.h"
+
+const uint8_t JOURNAL_MAGIC[8] = {'G', 'V', 'J', 'O', 'U', 'R', 'N', 'L'};
+
+namespace {
+
+// The journal and the save are copied through one buffer of at most this.
+constexpr size_t COPY_CHUNK_SIZE = 1 << 20;
+constexpr size_t CHECKSUM_OFFSET = JOURNAL_HEADER_SIZE - 8;
+constexpr int64_t MAX_FILE_SIZE = std::numeric_limits<int32_t>::max();
+const uint8_t ZERO_MAGIC[8] = {};
+
+const char JOURNAL_FAILED[] = "can't write journal file !";
+const char WRITE_FAILED[] = "error while writing SAVE file !";
+const char RESTORE_FAILED[] = "can't restore SAVE file from journal !";
+const char MISMATCH[] = "journal file does not match SAVE file !";
+
+constexpr uint64_t PRIME1 = 0x9e3779b185ebca87u;
+constexpr uint64_t PRIME2 = 0xc2b2ae3d27d4eb4fu;
+constexpr uint64_t PRIME3 = 0x165667b19e3779f9u;
+constexpr uint64_t PRIME4 = 0x85ebca77c2b2ae63u;
+constexpr uint64_t PRIME5 = 0x27d4eb2f165667c5u;
+
+uint64_t RotateLeft(uint64_t value, int bits) { return value << bits | value >> (64 - bits); }
+
+uint64_t Round(uint64_t lane, uint64_t word) {
+    return RotateLeft(lane + word * PRIME2, 31) * PRIME1;
+}
+
+uint64_t MergeLane(uint64_t hash, uint64_t lane) {
+    return (hash ^ Round(0, lane)) * PRIME1 + PRIME4;
+}
+
+std::vector<uint8_t> CopyBuffer(int64_t length) {
+    return std::vector<uint8_t>(static_cast<size_t>(
+        std::max<int64_t>(1, std::min<int64_t>(length, static_cast<int64_t>(COPY_CHUNK_SIZE)))));
+}
+
+bool WriteAt(FILE* stream, int64_t offset, const uint8_t* bytes, size_t count) {
+    return StreamSeek(stream, static_cast<long>(offset), SEEK_SET) == 0 &&
+           StreamWrite(bytes, 1, count, stream) == count;
+}
+
+// The checksum of the save's first 30055 bytes, which SAVING never writes.
+bool HeadChecksum(FILE* save, uint64_t* checksum) {
+    std::vector<uint8_t> head(static_cast<size_t>(GVARS_OFFSET));
+    if (StreamSeek(save, 0, SEEK_SET) != 0 ||
+        StreamRead(head.data(), 1, head.size(), save) != head.size()) {
+        return false;
+    }
+    JournalChecksum sum;
+    sum.add(head.data(), head.size());
+    *checksum = sum.value();
+    return true;
+}
+
+// Copies length bytes from one stream's position to the other's, adding
+// them to the checksum when one is given.
+bool CopyBytes(FILE* from, FILE* to, int64_t length, std::vector<uint8_t>& buffer,
+               JournalChecksum* checksum) {
+    for (int64_t remaining = length; remaining > 0;) {
+        const size_t chunk = static_cast<size_t>(
+            std::min<int64_t>(remaining, static_cast<int64_t>(buffer.size())));
+        if (StreamRead(buffer.data(), 1, chunk, from) != chunk) return false;
+        if (checksum) checksum->add(buffer.data(), chunk);
+        if (StreamWrite(buffer.data(), 1, chunk, to) != chunk) return false;
+        remaining -= static_cast<int64_t>(chunk);
+    }
+    return true;
+}
+
+FILE* CreateJournal(const std::string& path) {
+    return PlatformFaultDue() ? nullptr : CreateNewFileUtf8(path);
+}
+
+bool RemoveJournal(const std::string& path) {
+    return !PlatformFaultDue() && RemoveFileUtf8(path);
+}
+
+bool SyncFolderOf(const std::string& file);
+
+}  // namespace
+
+void EncodeJournalHeader(const JournalHeader& header, uint8_t* bytes) {
+    std::memcpy(bytes, JOURNAL_MAGIC, sizeof JOURNAL_MAGIC);
+    WriteLittleEndian32(bytes + 8, header.version);
+    WriteLittleEndian64(bytes + 12, static_cast<uint64_t>(header.original_size));
+    WriteLittleEndian64(bytes + 20, static_cast<uint64_t>(header.final_size));
+    WriteLittleEndian64(bytes + 28, static_cast<uint64_t>(header.region_offset));
+    WriteLittleEndian64(bytes + 36, static_cast<uint64_t>(header.region_length));
+    WriteLittleEndian64(bytes + 44, header.head_checksum);
+    WriteLittleEndian64(bytes + CHECKSUM_OFFSET, header.checksum);
+}
+
+JournalHeader DecodeJournalHeader(const uint8_t* bytes) {
+    JournalHeader header;
+    header.version = ReadLittleEndian32(bytes + 8);
+    header.original_size = static_cast<int64_t>(ReadLittleEndian64(bytes + 12));
+    header.final_size = static_cast<int64_t>(ReadLittleEndian64(bytes + 20));
+    header.region_offset = static_cast<int64_t>(ReadLittleEndian64(bytes + 28));
+    header.region_length = static_cast<int64_t>(ReadLittleEndian64(bytes + 36));
+    header.head_checksum = ReadLittleEndian64(bytes + 44);
+    header.checksum = ReadLittleEndian64(bytes + CHECKSUM_OFFSET);
+    return header;
+}
+
+// The rounds and constants are those of XXH64 with seed 0.
+JournalChecksum::JournalChecksum() : lanes_{PRIME1 + PRIME2, PRIME2, 0, 0 - PRIME1} {}
+
+void JournalChecksum::add_stripe(const uint8_t* stripe) {
+    for (int i = 0; i < 4; ++i) lanes_[i] = Round(lanes_[i], ReadLittleEndian64(stripe + 8 * i));
+}
+
+void JournalChecksum::add(const uint8_t* bytes, size_t count) {
+    total_ += count;
+    if (pending_count_ > 0) {
+        const size_t taken = std::min(count, sizeof pending_ - pending_count_);
+        std::memcpy(pending_ + pending_count_, bytes, taken);
+        pending_count_ += taken;
+        bytes += taken;
+        count -= taken;
+        if (pending_count_ < sizeof pending_) return;
+        add_stripe(pending_);
+        pending_count_ = 0;
+    }
+    for (; count >= sizeof pending_; bytes += sizeof pending_, count -= sizeof pending_) {
+        add_stripe(bytes);
+    }
+    if (count > 0) std::memcpy(pending_, bytes, count);
+    pending_count_ = count;
+}
+
+uint64_t JournalChecksum::value() const {
+    uint64_t hash;
+    if (total_ >= sizeof pending_) {
+        hash = RotateLeft(lanes_[0], 1) + RotateLeft(lanes_[1], 7) + RotateLeft(lanes_[2], 12) +
+               RotateLeft(lanes_[3], 18);
+        for (uint64_t lane : lanes_) hash = MergeLane(hash, lane);
+    } else {
+        hash = lanes_[2] + PRIME5;
+    }
+    hash += total_;
+    size_t i = 0;
+    for (; i + 8 <= pending_count_; i += 8) {
+        hash = RotateLeft(hash ^ Round(0, ReadLittleEndian64(pending_ + i)), 27) * PRIME1 + PRIME4;
+    }
+    if (i + 4 <= pending_count_) {
+        hash = RotateLeft(hash ^ ReadLittleEndian32(pending_ + i) * PRIME1, 23) * PRIME2 + PRIME3;
+        i += 4;
+    }
+    for (; i < pending_count_; ++i) hash = RotateLeft(hash ^ pending_[i] * PRIME5, 11) * PRIME1;
+    hash = (hash ^ hash >> 33) * PRIME2;
+    hash = (hash ^ hash >> 29) * PRIME3;
+    return hash ^ hash >> 32;
+}
+
+SaveJournal::SaveJournal(FILE* save_file, const std::string& save_path)
+    : save_file_(save_file),
+      journal_path_(save_path.empty() ? std::string() : JournalPath(save_file, save_path)) {}
+
+SaveJournal::~SaveJournal() { close_journal(); }
+
+void SaveJournal::close_journal() {
+    if (journal_) fclose(journal_);
+    journal_ = nullptr;
+}
+
+void SaveJournal::write(int64_t changed_end, int32_t growth) {
+    int64_t size = 0;
+    if (!StreamFileSize(save_file_, &size)) CriticalError(JOURNAL_FAILED);
+    // When the save grows, everything from the insertion point to the end
+    // moves; otherwise only the bytes up to the copy's end change.
+    const int64_t region_end = growth > 0 ? size : std::min(changed_end, size);
+    header_.original_size = size;
+    header_.final_size = growth > 0 ? size + growth : std::max(size, changed_end);
+    header_.region_offset = GVARS_OFFSET;
+    header_.region_length = std::max<int64_t>(0, region_end - GVARS_OFFSET);
+    if (journal_path_.empty()) return;
+
+    std::vector<uint8_t> buffer = CopyBuffer(header_.region_length);
+    if (!HeadChecksum(save_file_, &header_.head_checksum)) CriticalError(JOURNAL_FAILED);
+    // From here until the log is closed, a stop request waits for the end.
+    HoldStopSignals();
+    // A journal that exists already is not this run's to remove.
+    journal_ = CreateJournal(journal_path_);
+    if (!journal_) CriticalError(JOURNAL_FAILED);
+
+    // The header goes first with its checksum 0, so that a journal cut short
+    // anywhere fails its checksum; then the payload, then the real header.
+    uint8_t bytes[JOURNAL_HEADER_SIZE];
+    header_.checksum = 0;
+    EncodeJournalHeader(header_, bytes);
+    JournalChecksum checksum;
+    checksum.add(bytes, CHECKSUM_OFFSET);
+    bool whole = StreamWrite(bytes, 1, sizeof bytes, journal_) == sizeof bytes &&
+                 StreamSeek(save_file_, static_cast<long>(header_.region_offset), SEEK_SET) == 0 &&
+                 CopyBytes(save_file_, journal_, header_.region_length, buffer, &checksum);
+    if (whole) {
+        header_.checksum = checksum.value();
+        EncodeJournalHeader(header_, bytes);
+        whole = WriteAt(journal_, 0, bytes, sizeof bytes) && SyncStreamFile(journal_) &&
+                SyncFolderOf(journal_path_);
+    }
+    if (!whole) {
+        close_journal();
+        (void)RemoveJournal(journal_path_);
+        CriticalError(JOURNAL_FAILED);
+    }
+    written_ = true;
+}
+
+void SaveJournal::commit() {
+    if (!written_) {
+        if (StreamFlush(save_file_) != 0) CriticalError(WRITE_FAILED);
+        return;
+    }
+    if (!SyncStreamFile(save_file_)) CriticalError(WRITE_FAILED);
+    commit_tried_ = true;
+    if (!WriteAt(journal_, 0, ZERO_MAGIC, sizeof ZERO_MAGIC) || !SyncStreamFile(journal_)) {
+        CriticalError(WRITE_FAILED);
+    }
+    // Committed. What fails from here on is left to the next run.
+    written_ = false;
+    close_journal();
+    (void)RemoveJournal(journal_path_);
+    (void)SyncFolderOf(journal_path_);
+}
+
+void SaveJournal::roll_back() {
+    if (!written_) return;
+    g_log << "restoring SAVE file from journal ..." << std::endl;
+    written_ = false;
+    // After a failed commit the magic value may be zero on the disk: the
+    // journal must be valid again before the save changes.
+    bool restored = !commit_tried_ || (WriteAt(journal_, 0, JOURNAL_MAGIC, sizeof JOURNAL_MAGIC) &&
+                                       SyncStreamFile(journal_));
+    restored = restored && RestoreFromJournal(journal_, header_, save_file_);
+    close_journal();
+    if (!restored) CriticalError(RESTORE_FAILED);
+    (void)RemoveJournal(journal_path_);
+    (void)SyncFolderOf(journal_path_);
+}
+
+JournalVerdict JudgeJournal(FILE* journal, FILE* save, JournalHeader* header_out) {
+    uint8_t bytes[JOURNAL_HEADER_SIZE] = {};
+    clearerr(journal);
+    if (StreamSeek(journal, 0, SEEK_SET) != 0) return JournalVerdict::Unreadable;
+    const size_t got = StreamRead(bytes, 1, sizeof bytes, journal);
+    if (got < sizeof bytes && ferror(journal)) return JournalVerdict::Unreadable;
+    // Created, and nothing written yet: the save was not touched.
+    if (got < sizeof JOURNAL_MAGIC) return JournalVerdict::Incomplete;
+    if (std::memcmp(bytes, ZERO_MAGIC, sizeof ZERO_MAGIC) == 0) return JournalVerdict::Committed;
+    if (std::memcmp(bytes, JOURNAL_MAGIC, sizeof JOURNAL_MAGIC) != 0) return JournalVerdict::Mismatch;
+
+    int64_t save_size = 0;
+    if (!StreamFileSize(save, &save_size)) return JournalVerdict::Unreadable;
+    const JournalHeader header = DecodeJournalHeader(bytes);
+    // A journal cut short or failing its checksum was being written when its
+    // run died, before the save changed; the save's size must say so too.
+    const bool size_known = got >= 20;
+    const JournalVerdict cut_short = size_known && save_size == header.original_size
+                                         ? JournalVerdict::Incomplete
+                                         : JournalVerdict::Mismatch;
+    if (got < sizeof bytes) return cut_short;
+    if (header.version != JOURNAL_VERSION) return JournalVerdict::Mismatch;
+
+    JournalChecksum checksum;
+    checksum.add(bytes, CHECKSUM_OFFSET);
+    // The length is not trusted yet: it only sizes the buffer, within bounds.
+    std::vector<uint8_t> buffer = CopyBuffer(std::max<int64_t>(header.region_length, 1 << 16));
+    int64_t payload = 0;
+    for (;;) {
+        const size_t read = StreamRead(buffer.data(), 1, buffer.size(), journal);
+        checksum.add(buffer.data(), read);
+        payload += static_cast<int64_t>(read);
+        if (read < buffer.size()) break;
+    }
+    if (ferror(journal)) return JournalVerdict::Unreadable;
+    if (payload != header.region_length || checksum.value() != header.checksum) return cut_short;
+
+    for (int64_t field : {header.original_size, header.region_offset, header.region_length}) {
+        if (field < 0 || field > MAX_FILE_SIZE) return JournalVerdict::Mismatch;
+    }
+    if (header.region_offset < GVARS_OFFSET ||
+        header.region_offset + header.region_length > header.original_size ||
+        header.final_size < header.original_size ||
+        (save_size != header.original_size && save_size != header.final_size)) {
+        return JournalVerdict::Mismatch;
+    }
+    uint64_t head_checksum = 0;
+    if (!HeadChecksum(save, &head_checksum)) return JournalVerdict::Unreadable;
+    if (head_checksum != header.head_checksum) return JournalVerdict::Mismatch;
+    *header_out = header;
+    return JournalVerdict::Restorable;
+}
+
+bool RestoreFromJournal(FILE* journal, const JournalHeader& header, FILE* save) {
+    clearerr(journal);
+    clearerr(save);
+    std::vector<uint8_t> buffer = CopyBuffer(header.region_length);
+    return StreamSeek(journal, static_cast<long>(JOURNAL_HEADER_SIZE), SEEK_SET) == 0 &&
+           StreamSeek(save, static_cast<long>(header.region_offset), SEEK_SET) == 0 &&
+           CopyBytes(journal, save, header.region_length, buffer, nullptr) &&
+           CutStreamFile(save, header.original_size) && SyncStreamFile(save);
+}
+
+void RecoverSave(FILE* save_file, const std::string& save_path) {
+    if (save_path.empty()) return;
+    const std::string path = JournalPath(save_file, save_path);
+    errno = 0;
+    FILE* journal = PlatformFaultDue() ? nullptr : OpenFileUtf8(path, "rb");
+    if (!journal) {
+        if (errno == ENOENT) return;  // the usual case: no journal
+        CriticalError(RESTORE_FAILED);
+    }
+    JournalHeader header;
+    const JournalVerdict verdict = JudgeJournal(journal, save_file, &header);
+    bool restored = false;
+    if (verdict == JournalVerdict::Restorable) {
+        g_log << "restoring SAVE file from journal ..." << std::endl;
+        restored = RestoreFromJournal(journal, header, save_file);
+    }
+    fclose(journal);
+    if (verdict == JournalVerdict::Mismatch) CriticalError(MISMATCH);
+    if (verdict == JournalVerdict::Unreadable || (verdict == JournalVerdict::Restorable && !restored)) {
+        CriticalError(RESTORE_FAILED);
+    }
+    // Left behind, a journal is met again by the next run: deleted once
+    // more, or restored once more onto the same bytes.
+    (void)RemoveJournal(path);
+    (void)SyncFolderOf(path);
+}
+
+namespace {
+
+#ifdef _WIN32
+
+// NTFS keeps its folders' entries in its own log; Windows offers programs
+// no folder sync. The seam is still asked, so the calls are counted alike.
+bool SyncFolderOf(const std::string& /*file*/) { return !PlatformFaultDue(); }
+
+#else
+
+// Makes the file's entry in its folder durable (its creation or removal).
+// File systems that cannot sync a folder say EINVAL: nothing to do there.
+bool SyncFolderOf(const std::string& file) {
+    if (PlatformFaultDue()) return false;
+    const size_t slash = file.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : file.substr(0, slash);
+    const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return false;
+    int result;
+    do {
+        result = fsync(descriptor);
+    } while (result != 0 && errno == EINTR);
+    const bool synced = result == 0 || errno == EINVAL;
+    close(descriptor);
+    return synced;
+}
+
+#endif
+
+}  // namespace
