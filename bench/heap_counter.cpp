@@ -23,8 +23,10 @@ namespace {
 bool counting = false;
 int64_t live_bytes = 0;
 int64_t peak_bytes = 0;
+size_t calls = 0;
 
 inline void Count(void* block, bool allocated) {
+    if (allocated) ++calls;
     if (!block) return;
     int64_t size = static_cast<int64_t>(malloc_usable_size(block));
     live_bytes += allocated ? size : -size;
@@ -84,6 +86,7 @@ int posix_memalign(void** result, size_t alignment, size_t size) {
 void HeapCountStart() {
     live_bytes = 0;
     peak_bytes = 0;
+    calls = 0;
     counting = true;
 }
 
@@ -91,6 +94,8 @@ size_t HeapCountStop() {
     counting = false;
     return peak_bytes > 0 ? static_cast<size_t>(peak_bytes) : 0;
 }
+
+size_t HeapCountCalls() { return calls; }
 
 bool HeapCountWorks() {
     HeapCountStart();

@@ -87,7 +87,7 @@ std::string MakeConfigText(const ConfigShape& shape, ConfigFacts* facts) {
         uint32_t pick = random.below(10);
         const char* action;
         uint32_t index;
-        if (pick < 4) {
+        if (pick < 4 && shape.adds) {
             action = ACTIONS_ADD[random.below(5)];
             index = next_add++;
             ++made.add_count;

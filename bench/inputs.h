@@ -26,6 +26,7 @@ struct ConfigShape {
     size_t target_bytes = 0;     // stop once the text is at least this long
     uint32_t gvar_count = 0;     // stop after this many gvar elements
     uint32_t table_size = 700;   // GVARs the save already has: adds go above
+    bool adds = true;            // false: changes and removes only, nothing grows
 };
 
 // What the generator put into a configuration, for checking a parse.

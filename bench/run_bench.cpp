@@ -1,6 +1,7 @@
 // run_bench.cpp - whole runs of the real gvtool binary on generated saves,
-// beside the floor for the same work: cp of the same file, and a process
-// that only starts and exits.
+// beside the floor for the same work: a copy of the same file made durable
+// (the floor of a safe rewrite), a plain cp, and a process that only starts
+// and exits.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -33,15 +34,17 @@ struct RunCase {
     uint32_t requests;
     size_t tail_bytes;     // bytes after the GVARs end marker
     int iterations;        // 0: let the library decide
+    bool adds;             // false: changes and removes only, the file keeps its size
 };
 
 const RunCase CASES[] = {
-    {"typical", 40, 300 * 1024, 0},
-    {"requests-10", 10, 64 * 1024, 0},
-    {"requests-10k", 10 * 1000, 64 * 1024, 0},
-    {"requests-1M", 1000 * 1000, 64 * 1024, 3},
-    {"tail-1MiB", 10, 1024 * 1024, 0},
-    {"tail-256MiB", 10, 256 * 1024 * 1024, 3},
+    {"typical", 40, 300 * 1024, 0, true},
+    {"requests-10", 10, 64 * 1024, 0, true},
+    {"requests-10k", 10 * 1000, 64 * 1024, 0, true},
+    {"requests-1M", 1000 * 1000, 64 * 1024, 3, true},
+    {"tail-1MiB", 10, 1024 * 1024, 0, true},
+    {"tail-256MiB", 10, 256 * 1024 * 1024, 3, true},
+    {"change-256MiB", 10, 256 * 1024 * 1024, 3, false},
 };
 
 // One folder per case with the configuration and the pristine save; made
@@ -58,6 +61,7 @@ public:
         shape.seed = 3000 + run_case.requests;
         shape.gvar_count = run_case.requests;
         shape.table_size = TABLE_SIZE;
+        shape.adds = run_case.adds;
         std::ofstream(folder / "config.xml", std::ios::binary) << MakeConfigText(shape, &facts);
 
         SaveParams params = DefaultSaveParams(7, run_case.tail_bytes);
@@ -188,6 +192,19 @@ void BM_Copy(benchmark::State& state, size_t which) {
     if (status != 0) state.SkipWithError("cp failed");
 }
 
+// The floor of a safe rewrite: the same bytes written again and synced
+// before the process ends.
+void BM_SyncCopy(benchmark::State& state, size_t which) {
+    CaseFolder& files = Folder(which);
+    RunTimes times;
+    int status = 0;
+    for (auto _ : state)
+        status |= times.run(files.folder, {"/bin/dd", "if=SAVE.orig", "of=SAVE.copy", "bs=1M",
+                                           "conv=fsync", "status=none"});
+    SetCounters(state, files, CASES[which], times);
+    if (status != 0) state.SkipWithError("dd conv=fsync failed");
+}
+
 void BM_True(benchmark::State& state, size_t which) {
     CaseFolder& files = Folder(which);
     RunTimes times;
@@ -204,6 +221,7 @@ void RegisterRunBenchmarks() {
         const std::string base = std::string("run/") + CASES[which].name + "/";
         benchmark::internal::Benchmark* runs[] = {
             benchmark::RegisterBenchmark((base + "gvtool").c_str(), BM_Gvtool, which),
+            benchmark::RegisterBenchmark((base + "copy+sync").c_str(), BM_SyncCopy, which),
             benchmark::RegisterBenchmark((base + "cp").c_str(), BM_Copy, which),
             benchmark::RegisterBenchmark((base + "true").c_str(), BM_True, which)};
         for (auto* run : runs) {

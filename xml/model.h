@@ -3,6 +3,7 @@
 // C-style: free functions, results and an error slot, no exceptions.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -42,15 +43,10 @@ struct XmlDocumentData {
 struct XmlElementData {
     XmlNode* firstAttribute;
     XmlNode* textChild;
-    // Private bookkeeping so that long attribute chains and text merged from
-    // many pieces stay linear; not part of the public model. The capacity is
-    // trusted only while lastText still holds textBuffer at textLength bytes,
-    // so a name replaced behind the library's back is never overrun.
-    XmlNode* lastAttribute;  // tail of the attribute chain, checked before use
-    XmlNode* lastText;       // last child of kind Text, kept by append/remove
-    char* textBuffer;        // lastText's name when textCapacity was measured
-    int32_t textLength;      // lastText's nameLength at that time
-    int32_t textCapacity;    // heap room behind textBuffer, 0 if unknown
+    // Private bookkeeping, not part of the public model: the last child of
+    // kind Text, kept by append and remove like textChild, so that merging
+    // text stays linear however many children stand behind it.
+    XmlNode* lastText;
 };
 
 struct XmlAttributeData {
@@ -99,6 +95,12 @@ XmlNode* XmlCreateText(XmlNode* parent);
 XmlNode* XmlCreateUnknown(XmlNode* parent);
 // A Declaration node, named "?xml", with all three values absent.
 XmlNode* XmlCreateDeclaration(XmlNode* parent);
+// For the parser, which knows a name's length before it has a copy: a node
+// of the kind (Element, Attribute, Comment, Text or Unknown) with its kind
+// record and a name block of nameLength bytes and the terminator, the bytes
+// left for the caller to fill. Null when the node, its name or its record
+// cannot be allocated, or when nameLength does not fit a 32-bit length.
+XmlNode* XmlCreateSizedNode(int32_t kind, size_t nameLength, XmlNode* parent);
 
 // Makes child the last child of parent, unlinking it from a former parent
 // first; the parent then owns it. Returns parent. A null child or parent

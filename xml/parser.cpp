@@ -168,91 +168,150 @@ const char* XmlDecodeReference(const char* position, char* byte) {
 
 namespace {
 
-// Bytes gathered by XmlReadText beyond its stack buffer, grown by doubling.
-struct XmlTextSpill {
-    char* bytes = nullptr;
-    size_t length = 0;
-    size_t capacity = 0;
+// Decoded bytes of one text: a stack buffer for the common short text, and
+// beyond it a heap spill grown by doubling; moved once into the result.
+struct XmlTextBytes {
+    char stack[512];
+    size_t used = 0;
+    char* spill = nullptr;
+    size_t spillLength = 0;
+    size_t spillCapacity = 0;
+    bool failed = false;
 };
 
 }  // namespace
 
-static bool XmlSpillBytes(XmlTextSpill* spill, const char* bytes, size_t count) {
-    if (spill->length + count > spill->capacity) {
-        size_t wanted = spill->capacity ? spill->capacity * 2 : 1024;
-        while (wanted < spill->length + count) wanted *= 2;
-        char* grown = static_cast<char*>(realloc(spill->bytes, wanted));
-        if (!grown) return false;
-        spill->bytes = grown;
-        spill->capacity = wanted;
+static void XmlSpillBytes(XmlTextBytes* text, const char* bytes, size_t count) {
+    if (text->failed || count == 0) return;
+    if (text->spillLength + count > text->spillCapacity) {
+        size_t wanted = text->spillCapacity ? text->spillCapacity * 2 : 1024;
+        while (wanted < text->spillLength + count) wanted *= 2;
+        char* grown = static_cast<char*>(realloc(text->spill, wanted));
+        if (!grown) {
+            text->failed = true;
+            return;
+        }
+        text->spill = grown;
+        text->spillCapacity = wanted;
     }
-    memcpy(spill->bytes + spill->length, bytes, count);
-    spill->length += count;
-    return true;
+    memcpy(text->spill + text->spillLength, bytes, count);
+    text->spillLength += count;
+}
+
+static void XmlAddBytes(XmlTextBytes* text, const char* bytes, size_t count) {
+    if (text->used + count > sizeof(text->stack)) {
+        XmlSpillBytes(text, text->stack, text->used);
+        text->used = 0;
+        if (count > sizeof(text->stack)) {
+            XmlSpillBytes(text, bytes, count);
+            return;
+        }
+    }
+    memcpy(text->stack + text->used, bytes, count);
+    text->used += count;
+}
+
+// The heap size for a string of total bytes: exact, unless room (the
+// string's present block size, for a text that keeps growing) is given;
+// then the block grows at least twofold. The caller sets *room once the
+// block has that size.
+static size_t XmlBlockSize(size_t total, const size_t* room) {
+    if (!room) return total + 1;
+    if (total + 1 <= *room) return *room;
+    size_t grown = *room * 2 > total + 1 ? *room * 2 : total + 1;
+    return grown > static_cast<size_t>(INT32_MAX) ? static_cast<size_t>(INT32_MAX) : grown;
 }
 
 // XmlReadText, also telling where reading stopped: at the terminator or at
-// the end of the text (*stop).
+// the end of the text (*stop); room as for XmlBlockSize.
 static const char* XmlReadTextAt(const char* position, const char* terminator,
                                  int32_t terminatorLength, XmlParseOptions* options,
-                                 char** output, int32_t* outputLength, const char** stop) {
+                                 char** output, int32_t* outputLength, const char** stop,
+                                 size_t* room = nullptr) {
     if (!position || !output || !outputLength) return nullptr;
     if (!terminator) terminatorLength = 0;
     const bool strip = options && options->stripSpace;
-    char buffer[512];
-    size_t used = 0;
-    XmlTextSpill spill;
-    bool failed = false;
+    const char first = terminatorLength > 0 ? terminator[0] : '\0';
+    size_t oldLength = (*outputLength > 0 && *output) ? static_cast<size_t>(*outputLength) : 0;
+
+    // Most values are plain bytes up to a one-byte terminator: found in one
+    // scan and copied once, straight from the text.
+    const char* end = position;
+    if (!strip) {
+        while (*end && *end != XmlAmpersand && *end != first) ++end;
+    }
+    if (!strip && (*end == '\0' || (*end == first &&
+                                    XmlStartsWith(end, terminator, terminatorLength)))) {
+        size_t count = static_cast<size_t>(end - position);
+        if (oldLength + count >= static_cast<size_t>(INT32_MAX)) return nullptr;
+        // An old string is resized, whether it is kept or replaced: a fresh
+        // node's empty name then costs no allocation of its own.
+        size_t size = XmlBlockSize(oldLength + count, room);
+        char* result = room && size == *room && *output
+                           ? *output
+                           : static_cast<char*>(realloc(*output, size));
+        if (!result) return nullptr;
+        if (room) *room = size;
+        memcpy(result + oldLength, position, count);
+        result[oldLength + count] = '\0';
+        *output = result;
+        *outputLength = static_cast<int32_t>(oldLength + count);
+        *stop = end;
+        return *end ? end + terminatorLength : end;
+    }
+
+    // Otherwise decode, keeping the plain bytes already scanned.
+    XmlTextBytes bytes;
+    XmlAddBytes(&bytes, position, static_cast<size_t>(end - position));
+    position = end;
     if (strip) position = XmlSkipSpace(position);
     while (*position && !(terminatorLength > 0 &&
                           XmlStartsWith(position, terminator, terminatorLength))) {
-        if (*position == XmlAmpersand) {
-            if (used >= 508) {
-                failed = failed || !XmlSpillBytes(&spill, buffer, used);
-                used = 0;
-            }
-            char byte = 0;
+        char byte = *position;
+        if (byte == XmlAmpersand) {
             position = XmlDecodeReference(position, &byte);
-            if (byte) buffer[used++] = byte;  // a zero byte cannot live in the text
         } else {
-            if (used >= 511) {
-                failed = failed || !XmlSpillBytes(&spill, buffer, used);
-                used = 0;
+            ++position;
+        }
+        if (byte) {  // a zero byte cannot live in the text
+            if (bytes.used == sizeof(bytes.stack)) {
+                XmlSpillBytes(&bytes, bytes.stack, bytes.used);
+                bytes.used = 0;
             }
-            buffer[used++] = *position++;
+            bytes.stack[bytes.used++] = byte;
         }
         if (strip) position = XmlSkipSpace(position);
     }
     *stop = position;
     if (*position) position += terminatorLength;
 
-    size_t oldLength = (*outputLength > 0 && *output) ? static_cast<size_t>(*outputLength) : 0;
-    size_t total = oldLength + spill.length + used;
-    if (failed || total >= static_cast<size_t>(INT32_MAX)) {
-        free(spill.bytes);
+    size_t total = oldLength + bytes.spillLength + bytes.used;
+    if (bytes.failed || total >= static_cast<size_t>(INT32_MAX)) {
+        free(bytes.spill);
         return nullptr;
     }
     char* result = nullptr;
-    if (oldLength > 0) {
-        result = static_cast<char*>(realloc(*output, total + 1));
-    } else if (spill.bytes) {
-        result = static_cast<char*>(realloc(spill.bytes, total + 1));
-        if (result) spill.bytes = nullptr;
+    size_t size = XmlBlockSize(total, room);
+    if (oldLength == 0 && bytes.spill) {
+        result = static_cast<char*>(realloc(bytes.spill, size));  // the spill becomes it
+        if (result) {
+            bytes.spill = nullptr;
+            free(*output);
+        }
+    } else if (room && size == *room && *output) {
+        result = *output;  // it fits the room it has
     } else {
-        result = static_cast<char*>(malloc(total + 1));
+        result = static_cast<char*>(realloc(*output, size));
     }
     if (!result) {
-        free(spill.bytes);
+        free(bytes.spill);
         return nullptr;
     }
-    if (oldLength > 0) {
-        if (spill.length) memcpy(result + oldLength, spill.bytes, spill.length);
-    } else if (*output != result) {
-        free(*output);
-    }
-    memcpy(result + oldLength + spill.length, buffer, used);
+    if (room) *room = size;
+    if (bytes.spill) memcpy(result + oldLength, bytes.spill, bytes.spillLength);
+    memcpy(result + oldLength + bytes.spillLength, bytes.stack, bytes.used);
     result[total] = '\0';
-    free(spill.bytes);
+    free(bytes.spill);
     *output = result;
     *outputLength = static_cast<int32_t>(total);
     return position;
@@ -271,27 +330,29 @@ static bool XmlNeedsRecord(int32_t kind) {
            kind == XmlKindDeclaration;
 }
 
+// The kind of node the bytes at position call for.
+static int32_t XmlKindAt(const char* position) {
+    const char c = position[0];
+    if (XmlStartsWithToken(position, XmlDeclarationOpen)) return XmlKindDeclaration;
+    if (XmlStartsWithToken(position, XmlCommentOpen)) return XmlKindComment;
+    if (XmlStartsWithToken(position, XmlMarkupOpen)) return XmlKindUnknown;
+    if (c == XmlLess && (XmlIsLetter(position[1]) || position[1] == XmlUnderscore ||
+                         XmlIsSpace(position[1]))) {
+        return XmlKindElement;
+    }
+    if (c == '\0' || c == XmlLess || c == XmlGreater) return XmlKindUnknown;
+    return XmlKindText;
+}
+
 XmlNode* XmlCreateNodeAt(XmlNode* parent, const char* position) {
     if (!position) return nullptr;
     XmlNode* node = nullptr;
-    const char c = position[0];
-    if (XmlStartsWithToken(position, XmlDeclarationOpen)) {
-        node = XmlCreateDeclaration(parent);
-    } else if (XmlStartsWithToken(position, XmlCommentOpen)) {
-        node = XmlCreateComment(parent);
-    } else if (XmlStartsWithToken(position, XmlMarkupOpen)) {
-        node = XmlCreateUnknown(parent);
-    } else if (c == XmlLess && (XmlIsLetter(position[1]) || position[1] == XmlUnderscore ||
-                                XmlIsSpace(position[1]))) {
-        node = XmlCreateElement("", parent);
-    } else if (c == '\0') {
-        node = XmlCreateUnknown(parent);
-    } else if (XmlIsSpace(c) || XmlIsLetter(c) || XmlIsDigit(c)) {
-        node = XmlCreateText(parent);
-    } else if (c == XmlLess || c == XmlGreater) {
-        node = XmlCreateUnknown(parent);
-    } else {
-        node = XmlCreateText(parent);
+    switch (XmlKindAt(position)) {
+    case XmlKindDeclaration: node = XmlCreateDeclaration(parent); break;
+    case XmlKindComment: node = XmlCreateComment(parent); break;
+    case XmlKindElement: node = XmlCreateElement("", parent); break;
+    case XmlKindText: node = XmlCreateText(parent); break;
+    default: node = XmlCreateUnknown(parent); break;
     }
     // Out of memory for the record: the node could not be created usefully.
     if (node && !node->data && XmlNeedsRecord(node->kind)) {
@@ -324,6 +385,16 @@ const char* XmlParseChildren(XmlNode* document, const char* position, XmlParseOp
     return position;
 }
 
+// The end of XmlReadTagName, at the byte that ended the name.
+static const char* XmlAfterTagName(const char* position, bool* empty) {
+    if (*position == XmlSlash) {
+        if (position[1] != XmlGreater) return nullptr;
+        *empty = true;
+        return position + 2;
+    }
+    return position;
+}
+
 const char* XmlReadTagName(const char* position, XmlNode* element, bool* empty) {
     *empty = false;
     if (!position || !element) return nullptr;
@@ -338,33 +409,43 @@ const char* XmlReadTagName(const char* position, XmlNode* element, bool* empty) 
                         static_cast<size_t>(position - start))) {
         return nullptr;
     }
-    if (*position == XmlSlash) {
-        if (position[1] != XmlGreater) return nullptr;
-        *empty = true;
-        return position + 2;
-    }
-    return position;
+    return XmlAfterTagName(position, empty);
 }
 
-// The tail is kept in the record so that long chains cost constant time per
-// attribute; it is trusted only while it still ends this element's chain.
+// The tail is found by walking the chain: the element keeps no pointer to
+// it that a caller's own unlinking could leave dangling. The attribute reader
+// keeps its own tail while it reads a start tag.
 void XmlLinkAttribute(XmlNode* element, XmlElementData* record, XmlNode* attribute) {
     attribute->parent = element;
     attribute->nextSibling = nullptr;
-    XmlNode* tail = record->lastAttribute;
-    if (!record->firstAttribute) {
-        tail = nullptr;
-    } else if (!tail || tail->parent != element || tail->nextSibling) {
-        tail = record->firstAttribute;
-        while (tail->nextSibling) tail = tail->nextSibling;
-    }
+    XmlNode* tail = record->firstAttribute;
+    while (tail && tail->nextSibling) tail = tail->nextSibling;
     attribute->prevSibling = tail;
     if (tail) {
         tail->nextSibling = attribute;
     } else {
         record->firstAttribute = attribute;
     }
-    record->lastAttribute = attribute;
+}
+
+// XmlParseAttribute from the byte after the attribute's name, which the
+// attribute holds already.
+static const char* XmlReadAttributeValue(XmlNode* attribute, const char* position,
+                                         XmlParseOptions* options) {
+    XmlNode* document = XmlDocumentOf(attribute);
+    if (*position != XmlEquals) position = XmlSkipSpace(position);
+    if (*position != XmlEquals) {
+        return XmlSetError(document, "unexpected symbol( expect '=' ) while parsing attribute !");
+    }
+    position = XmlSkipSpace(position + 1);
+    const char quote = *position;
+    if (quote != XmlApostrophe && quote != XmlQuote) {
+        return XmlSetError(document,
+                           "unexpected symbol( expect opening quote ) while parsing attribute !");
+    }
+    if (attribute->kind != XmlKindAttribute || !attribute->data) return nullptr;
+    XmlAttributeData* record = static_cast<XmlAttributeData*>(attribute->data);
+    return XmlReadText(position + 1, &quote, 1, options, &record->value, &record->valueLength);
 }
 
 const char* XmlReadAttributes(const char* position, XmlNode* element, XmlParseOptions* options,
@@ -375,6 +456,8 @@ const char* XmlReadAttributes(const char* position, XmlNode* element, XmlParseOp
     XmlElementData* record = element->kind == XmlKindElement
                                  ? static_cast<XmlElementData*>(element->data)
                                  : nullptr;
+    XmlNode* tail = record ? record->firstAttribute : nullptr;
+    while (tail && tail->nextSibling) tail = tail->nextSibling;
     while (*position) {
         position = XmlSkipSpace(position);
         if (!*position) return XmlSetError(document, "error while parsing element tag !");
@@ -387,61 +470,156 @@ const char* XmlReadAttributes(const char* position, XmlNode* element, XmlParseOp
             *empty = true;
             return position + 2;
         }
-        XmlNode* attribute = record ? XmlCreateAttribute("", element) : nullptr;
-        const char* next = attribute ? XmlParseAttribute(attribute, position, options) : nullptr;
+        // Made with its name, read once here.
+        const char* name = position;
+        while (*position && *position != XmlEquals && !XmlIsSpace(*position)) ++position;
+        XmlNode* attribute =
+            record ? XmlCreateSizedNode(XmlKindAttribute, static_cast<size_t>(position - name),
+                                        element)
+                   : nullptr;
+        if (attribute) memcpy(attribute->name, name, static_cast<size_t>(position - name));
+        const char* next =
+            attribute ? XmlReadAttributeValue(attribute, position, options) : nullptr;
         if (!next) {
             XmlFreeNode(attribute);
             return XmlSetError(document, "error while parsing element tag !");
         }
-        XmlLinkAttribute(element, record, attribute);
+        attribute->prevSibling = tail;
+        if (tail) {
+            tail->nextSibling = attribute;
+        } else {
+            record->firstAttribute = attribute;
+        }
+        tail = attribute;
         position = next;
     }
     return position;
 }
 
 static const char* XmlParseElementAt(XmlNode* element, const char* position,
-                                     XmlParseOptions* options, int32_t depth);
+                                     XmlParseOptions* options, int32_t depth,
+                                     const char* afterName);
+
+// XmlCreateNodeAt for a child inside an element. An element is made with
+// its tag name in place, read once, which spares the empty name and its
+// resizing; *afterName is then the byte after the name, else null.
+static XmlNode* XmlCreateChildAt(XmlNode* parent, const char* position, const char** afterName) {
+    *afterName = nullptr;
+    if (XmlKindAt(position) != XmlKindElement) return XmlCreateNodeAt(parent, position);
+    const char* start = XmlSkipSpace(position + 1);
+    const char* end = start;
+    while (*end && *end != XmlGreater && *end != XmlSlash && !XmlIsSpace(*end)) ++end;
+    if (end == start) return XmlCreateNodeAt(parent, position);  // fails as it should
+    XmlNode* node = XmlCreateSizedNode(XmlKindElement, static_cast<size_t>(end - start), parent);
+    if (!node) return nullptr;
+    memcpy(node->name, start, static_cast<size_t>(end - start));
+    *afterName = end;
+    return node;
+}
+
+// Character data of one element's content, merged as XmlAppendText merges
+// it. After the first piece the merged text is known, so each further piece
+// is read straight onto its end, without a node of its own, into a block
+// that keeps room to grow, so that many pieces cost linear time; the room is
+// given back at the end.
+struct XmlTextMerge {
+    XmlNode* text = nullptr;  // the element's last text child, once known
+    size_t room = 0;          // bytes allocated behind text->name
+};
+
+// The first piece, a parsed text node, which the element takes.
+static bool XmlMergeFirstText(XmlNode* element, XmlNode* piece, XmlTextMerge* merge) {
+    if (XmlAppendText(element, piece) < 0) return false;
+    XmlElementData* record = element->kind == XmlKindElement
+                                 ? static_cast<XmlElementData*>(element->data)
+                                 : nullptr;
+    merge->text = record ? record->lastText : nullptr;
+    merge->room = merge->text ? static_cast<size_t>(merge->text->nameLength) + 1 : 0;
+    return true;
+}
+
+// A further piece at position, read as XmlParseText reads it.
+static const char* XmlMergeNextText(const char* position, XmlTextMerge* merge) {
+    XmlParseOptions none = {};  // character data keeps its white space
+    const char terminator = XmlLess;
+    const char* stop = nullptr;
+    XmlNode* text = merge->text;
+    if (!XmlReadTextAt(position, &terminator, 1, &none, &text->name, &text->nameLength, &stop,
+                       &merge->room)) {
+        return nullptr;
+    }
+    return stop;
+}
+
+static void XmlEndTextMerge(XmlTextMerge* merge) {
+    XmlNode* text = merge->text;
+    if (!text || merge->room <= static_cast<size_t>(text->nameLength) + 1) return;
+    size_t length = static_cast<size_t>(text->nameLength);
+    char* fitted = static_cast<char*>(realloc(text->name, length + 1));
+    if (fitted) text->name = fitted;
+}
 
 // XmlReadContent for an element at the given nesting depth.
 static const char* XmlReadContentAt(const char* position, XmlNode* element,
                                     XmlParseOptions* options, int32_t depth) {
+    XmlTextMerge merge;
     while (*position) {
         position = XmlSkipSpace(position);
-        if (position[0] == XmlLess && position[1] == XmlSlash) return position;
-        XmlNode* child = XmlCreateNodeAt(element, position);
+        if (position[0] == XmlLess && position[1] == XmlSlash) break;
+        if (merge.text && XmlKindAt(position) == XmlKindText) {
+            const char* next = XmlMergeNextText(position, &merge);
+            if (!next) {
+                XmlEndTextMerge(&merge);
+                return XmlSetError(XmlDocumentOf(element),
+                                   "can't read inner data while parsing element !");
+            }
+            position = next;
+            continue;
+        }
+        const char* afterName = nullptr;
+        XmlNode* child = XmlCreateChildAt(element, position, &afterName);
         const char* next = nullptr;
         if (child && child->kind == XmlKindElement) {
-            next = XmlParseElementAt(child, position, options, depth + 1);
+            next = XmlParseElementAt(child, position, options, depth + 1, afterName);
         } else if (child) {
             next = XmlParseNode(child, position, options);
         }
         if (next && child->kind == XmlKindText) {
-            if (XmlAppendText(element, child) < 0) next = nullptr;  // child is gone
+            if (!XmlMergeFirstText(element, child, &merge)) next = nullptr;  // child is gone
             child = nullptr;
         }
         if (!next) {
             XmlFreeNode(child);
+            XmlEndTextMerge(&merge);
             return XmlSetError(XmlDocumentOf(element),
                                "can't read inner data while parsing element !");
         }
         if (child) XmlAppendChild(element, child);
         position = next;
     }
+    XmlEndTextMerge(&merge);
     return position;
 }
 
+// afterName, when not null, is the byte after the tag name the element
+// already holds.
 static const char* XmlParseElementAt(XmlNode* element, const char* position,
-                                     XmlParseOptions* options, int32_t depth) {
+                                     XmlParseOptions* options, int32_t depth,
+                                     const char* afterName) {
     XmlNode* document = XmlDocumentOf(element);
     if (depth > XmlMaxElementDepth) {
         return XmlSetError(document, "element nesting too deep while parsing element tag !");
     }
-    position = XmlSkipSpace(position);
-    if (!position || *position != XmlLess) {
-        return XmlSetError(document, "unexpected character while parsing element tag !");
-    }
     bool empty = false;
-    position = XmlReadTagName(position + 1, element, &empty);
+    if (afterName) {
+        position = XmlAfterTagName(afterName, &empty);
+    } else {
+        position = XmlSkipSpace(position);
+        if (!position || *position != XmlLess) {
+            return XmlSetError(document, "unexpected character while parsing element tag !");
+        }
+        position = XmlReadTagName(position + 1, element, &empty);
+    }
     if (!position) return XmlSetError(document, "can't read tag name while parsing element tag !");
     if (empty) return position;
     position = XmlReadAttributes(position, element, options, &empty);
@@ -487,13 +665,12 @@ const char* XmlReadContent(const char* position, XmlNode* element, XmlParseOptio
 
 const char* XmlParseElement(XmlNode* element, const char* position, XmlParseOptions* options) {
     if (!element) return nullptr;
-    return XmlParseElementAt(element, position, options, XmlElementDepth(element));
+    return XmlParseElementAt(element, position, options, XmlElementDepth(element), nullptr);
 }
 
 const char* XmlParseAttribute(XmlNode* attribute, const char* position, XmlParseOptions* options) {
     if (!attribute) return nullptr;
-    XmlNode* document = XmlDocumentOf(attribute);
-    if (!position) return XmlSetError(document, "error while parsing attribute !");
+    if (!position) return XmlSetError(XmlDocumentOf(attribute), "error while parsing attribute !");
     position = XmlSkipSpace(position);
     const char* name = position;
     while (*position && *position != XmlEquals && !XmlIsSpace(*position)) ++position;
@@ -501,19 +678,7 @@ const char* XmlParseAttribute(XmlNode* attribute, const char* position, XmlParse
                         static_cast<size_t>(position - name))) {
         return nullptr;
     }
-    if (*position != XmlEquals) position = XmlSkipSpace(position);
-    if (*position != XmlEquals) {
-        return XmlSetError(document, "unexpected symbol( expect '=' ) while parsing attribute !");
-    }
-    position = XmlSkipSpace(position + 1);
-    const char quote = *position;
-    if (quote != XmlApostrophe && quote != XmlQuote) {
-        return XmlSetError(document,
-                           "unexpected symbol( expect opening quote ) while parsing attribute !");
-    }
-    if (attribute->kind != XmlKindAttribute || !attribute->data) return nullptr;
-    XmlAttributeData* record = static_cast<XmlAttributeData*>(attribute->data);
-    return XmlReadText(position + 1, &quote, 1, options, &record->value, &record->valueLength);
+    return XmlReadAttributeValue(attribute, position, options);
 }
 
 const char* XmlParseText(XmlNode* text, const char* position, XmlParseOptions* options) {

@@ -76,6 +76,13 @@ TEST(ConfigText, SeedGivesTheSameBytesEveryTime) {
 
     shape.seed = 2;
     EXPECT_NE(MakeConfigText(shape), SMALL_CONFIG);
+
+    shape.adds = false;
+    std::string text = MakeConfigText(shape, &facts);
+    EXPECT_EQ(facts.add_count, 0u);
+    EXPECT_EQ(facts.change_count + facts.remove_count, 8u);
+    for (const char* add : {"\"add\"", "\"ADD\"", "\"Add\""})
+        EXPECT_EQ(text.find(add), std::string::npos) << add;
 }
 
 TEST(ConfigText, ReadsBackAsTheRequestsItWasMadeOf) {

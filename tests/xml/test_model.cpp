@@ -278,6 +278,26 @@ TEST(Freeing, HandBuiltLinksAreFollowedWhateverTheyLeaveOut) {
     XmlFreeNode(other);
 }
 
+TEST(Freeing, BlocksTheCallerFreedOrReplacedAreNotTouched) {
+    XmlNode* document = XmlCreateDocument("d");
+    XmlNode* element = XmlCreateElement("e", document);
+    XmlAppendChild(document, element);
+    XmlParseOptions options = {};
+    ASSERT_NE(XmlParseElement(element, "<e a='1' b='2' c='3'/>", &options), nullptr);
+    XmlNode* first = ElementRecord(element)->firstAttribute;
+    // The first attribute's record replaced, the last attribute unlinked and freed.
+    free(static_cast<XmlAttributeData*>(first->data)->value);
+    free(first->data);
+    first->data = calloc(1, sizeof(XmlAttributeData));
+    XmlNode* last = first->nextSibling->nextSibling;
+    first->nextSibling->nextSibling = nullptr;
+    XmlFreeNode(last);
+    bool empty = false;
+    ASSERT_NE(XmlReadAttributes(" d='4'>", element, &options, &empty), nullptr);
+    EXPECT_EQ(NameOf(first->nextSibling->nextSibling), "d");
+    XmlFreeNode(document);  // sanitizers see no block freed twice or read after its free
+}
+
 TEST(Freeing, ElementTakesItsAttributesWithIt) {
     XmlNode* document = XmlCreateDocument("d");
     XmlNode* element = XmlCreateElement("e", document);

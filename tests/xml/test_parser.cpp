@@ -232,6 +232,19 @@ TEST(Attributes, LinksFormAChainUnderTheElement) {
     EXPECT_EQ(parsed.first()->firstChild, nullptr);  // attributes are no children
 }
 
+TEST(Attributes, LinkingAppendsAfterTheParsedOnes) {
+    Parsed parsed("<a x='1'/>");
+    ASSERT_TRUE(parsed.ok());
+    XmlNode* a = parsed.first();
+    XmlElementData* record = static_cast<XmlElementData*>(a->data);
+    XmlNode* y = XmlCreateAttribute("y", nullptr);
+    XmlLinkAttribute(a, record, y);
+    EXPECT_EQ(record->firstAttribute->nextSibling, y);
+    EXPECT_EQ(y->prevSibling, record->firstAttribute);
+    EXPECT_EQ(y->nextSibling, nullptr);
+    EXPECT_EQ(y->parent, a);
+}
+
 TEST(Attributes, StripSpaceDropsWhiteSpaceInValuesOnly) {
     Parsed parsed("<a k=' 1 2\t3 '> t  x </a>", 1);
     ASSERT_TRUE(parsed.ok());
@@ -305,6 +318,18 @@ TEST(Text, PiecesMergeIntoOneTextChildWhereTheFirstStood) {
     EXPECT_EQ(XmlGetText(a), a->firstChild);
     EXPECT_EQ(TreeOf("<a><b/>x<c/>y<!--c-->z</a>"), "E a{E b T\"xyz\" E c C\"c\"}");
     EXPECT_EQ(TreeOf("<a>x<b>y</b>z</a>"), "E a{T\"xz\" E b{T\"y\"}}");
+}
+
+TEST(Text, LaterPiecesAreDecodedOntoTheFirst) {
+    EXPECT_EQ(TreeOf("<a>x<b/>&lt;y<c/>  z&amp;<!--c--> </a>"), "E a{T\"x<yz&\" E b E c C\"c\"}");
+    std::string pieces = "<a>";
+    for (int i = 0; i < 3000; ++i) pieces += "&#65;<b/>";
+    Parsed merged(pieces + "</a>");
+    ASSERT_TRUE(merged.ok());
+    XmlNode* text = XmlGetText(merged.first());
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(NameOf(text), std::string(3000, 'A'));
+    EXPECT_EQ(text->name[text->nameLength], '\0');
 }
 
 TEST(Text, TopLevelTextIsKeptWholeAndNotMerged) {
