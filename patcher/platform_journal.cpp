@@ -126,7 +126,7 @@ JournalHeader DecodeJournalHeader(const uint8_t* bytes) {
     return header;
 }
 
-// The rounds and constants are those of XXH64 with seed 0.
+// Lanes start apart, so equal words in different lanes mix differently.
 JournalChecksum::JournalChecksum() : lanes_{PRIME1 + PRIME2, PRIME2, 0, 0 - PRIME1} {}
 
 void JournalChecksum::add_stripe(const uint8_t* stripe) {

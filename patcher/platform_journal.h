@@ -41,9 +41,10 @@ void EncodeJournalHeader(const JournalHeader& header, uint8_t* bytes);
 // The fields of a header's bytes (the magic value is not looked at).
 JournalHeader DecodeJournalHeader(const uint8_t* bytes);
 
-// A 64-bit checksum of bytes given in pieces: XXH64 with seed 0 (four lanes
-// of multiply-and-rotate rounds over 8-byte words, then a mix of the lanes,
-// the length and the last bytes). Any split of the same bytes gives one value.
+// A 64-bit checksum of bytes given in pieces: four lanes of multiply-and-
+// rotate rounds over 8-byte words, then a mix of the lanes, the length and
+// the last bytes. Fast enough to cover a large tail at copying speed, and
+// any split of the same bytes gives one value.
 class JournalChecksum {
 public:
     JournalChecksum();
