@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // The journal file, all numbers little-endian:
 //   offset  size
@@ -80,12 +81,19 @@ public:
     // stop signals back from its creation (platform_signals.h). Critical
     // error "can't write journal file !" when it cannot be written, after
     // removing what was written: the save is then unchanged.
-    void write(int64_t changed_end, int32_t growth);
+    // head, when given, holds the save's first 30055 bytes as this run read
+    // them, so they need not be read again for their checksum.
+    void write(int64_t changed_end, int32_t growth, const uint8_t* head = nullptr);
 
     // The save's size before the phase, and the size it has after it (the
     // growth, or writes running past a damaged file's end). Set by write.
     int64_t original_size() const { return header_.original_size; }
     int64_t final_size() const { return header_.final_size; }
+
+    // The save's original bytes from offset on, when the journal still
+    // holds all length of them in memory (a region that fits in one copy
+    // chunk); null otherwise. Valid until commit or roll_back.
+    const uint8_t* held_bytes(int64_t offset, int64_t length) const;
 
     // After the phase's last write: syncs the save, then zeroes the magic
     // value and syncs the journal (the commit point), then deletes it and
@@ -108,6 +116,7 @@ private:
     std::string journal_path_;  // empty: no journal
     FILE* journal_ = nullptr;
     JournalHeader header_;
+    std::vector<uint8_t> buffer_;  // the copy buffer, holding the region's last chunk
     bool written_ = false;
     bool commit_tried_ = false;
 };

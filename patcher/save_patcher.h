@@ -93,5 +93,8 @@ public:
 // Grows the stream's file by growth bytes and moves everything from position
 // to the old end up by growth, from the end backwards. Critical error
 // "can't set new size to SAVE file !" when the file cannot grow, and
-// "error while writing SAVE file !" when moving the bytes fails.
-void resize_save_file(FILE* save_file, int32_t position, int32_t growth);
+// "error while writing SAVE file !" when moving the bytes fails. tail, when
+// given, holds the tail_length bytes from position to the old end; when the
+// file measures the same, they are written from it rather than read again.
+void resize_save_file(FILE* save_file, int32_t position, int32_t growth,
+                      const uint8_t* tail = nullptr, int64_t tail_length = 0);
