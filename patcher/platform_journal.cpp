@@ -176,9 +176,12 @@ uint64_t JournalChecksum::value() const {
     return hash ^ hash >> 32;
 }
 
-SaveJournal::SaveJournal(FILE* save_file, const std::string& save_path)
+SaveJournal::SaveJournal(FILE* save_file, const std::string& save_path,
+                         const std::string& journal_path)
     : save_file_(save_file),
-      journal_path_(save_path.empty() ? std::string() : JournalPath(save_file, save_path)) {}
+      journal_path_(save_path.empty()       ? std::string()
+                    : journal_path.empty() ? JournalPath(save_file, save_path)
+                                           : journal_path) {}
 
 SaveJournal::~SaveJournal() { close_journal(); }
 
@@ -342,9 +345,10 @@ bool RestoreFromJournal(FILE* journal, const JournalHeader& header, FILE* save) 
            CutStreamFile(save, header.original_size) && SyncStreamFile(save);
 }
 
-void RecoverSave(FILE* save_file, const std::string& save_path) {
+void RecoverSave(FILE* save_file, const std::string& save_path, std::string* journal_path) {
     if (save_path.empty()) return;
     const std::string path = JournalPath(save_file, save_path);
+    if (journal_path) *journal_path = path;
     errno = 0;
     FILE* journal = PlatformFaultDue() ? nullptr : OpenFileUtf8(path, "rb");
     if (!journal) {

@@ -65,7 +65,10 @@ private:
 // the save, commit only flushes it and roll_back does nothing.
 class SaveJournal {
 public:
-    SaveJournal(FILE* save_file, const std::string& save_path);
+    // journal_path, when not empty, is the journal's path as this run
+    // resolved it already.
+    SaveJournal(FILE* save_file, const std::string& save_path,
+                const std::string& journal_path = std::string());
     // Closes the journal's stream. A journal neither committed nor rolled
     // back stays on the disk, as after an interrupted run.
     ~SaveJournal();
@@ -145,4 +148,7 @@ bool RestoreFromJournal(FILE* journal, const JournalHeader& header, FILE* save);
 // restored and deleted. Critical errors: "journal file does not match SAVE
 // file !" (both files kept as they are) and "can't restore SAVE file from
 // journal !" (the journal kept). An empty path looks for nothing.
-void RecoverSave(FILE* save_file, const std::string& save_path);
+// journal_path, when given, receives the journal's resolved path, for the
+// rest of the run to reuse.
+void RecoverSave(FILE* save_file, const std::string& save_path,
+                 std::string* journal_path = nullptr);

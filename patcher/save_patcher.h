@@ -88,6 +88,7 @@ public:
     bool near_ends_file = false;      // near_bytes reach the end of the file
     FILE* save_file = nullptr;
     std::string save_path;
+    std::string journal_path;  // resolved by the recovery step; empty: resolved when needed
 };
 
 // Grows the stream's file by growth bytes and moves everything from position

@@ -129,7 +129,7 @@ void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table) {
     }
 
     // Nothing of the save changes before its journal is durable.
-    SaveJournal journal(save_file, save_path);
+    SaveJournal journal(save_file, save_path, journal_path);
     const uint8_t* head =
         near_bytes.size() >= static_cast<size_t>(GVARS_OFFSET) ? near_bytes.data() : nullptr;
     journal.write(int64_t{GVARS_OFFSET} + 8 * int64_t{m} + block_size, static_cast<int32_t>(growth),
