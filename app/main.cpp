@@ -92,9 +92,9 @@ bool LockSave(FILE* save_file) {
 // Puts back a save that an interrupted run left with its journal, before
 // anything else is read. Returns false, after reporting, when the run must
 // end here.
-bool RecoverSaveStep(FILE* save_file, const char* save_path) {
+bool RecoverSaveStep(FILE* save_file, const char* save_path, std::string& journal_path) {
     try {
-        RecoverSave(save_file, save_path);
+        RecoverSave(save_file, save_path, &journal_path);
         return true;
     } catch (const std::exception& error) {
         ReportException(error);
@@ -102,9 +102,11 @@ bool RecoverSaveStep(FILE* save_file, const char* save_path) {
     }
 }
 
-void PatchSave(FILE* save_file, const char* save_path, PatchPlan& plan) {
+void PatchSave(FILE* save_file, const char* save_path, const std::string& journal_path,
+               PatchPlan& plan) {
     try {
         SavePatcher patcher(save_file, save_path);
+        patcher.journal_path = journal_path;
         patcher.run(plan);
         g_log << "PATCHING COMPLETE!\n";
     } catch (const std::exception& error) {
@@ -140,10 +142,11 @@ int RunGvtool(int argc, char* argv[]) {
     } else {
         PatchPlan plan;
         XmlNode* document = XmlCreateDocument(argv[1]);
+        std::string journal_path;
         try {
-            if (RecoverSaveStep(save_file, argv[2]) &&
+            if (RecoverSaveStep(save_file, argv[2], journal_path) &&
                 ReadConfiguration(document, save_file, argv[1], plan)) {
-                PatchSave(save_file, argv[2], plan);
+                PatchSave(save_file, argv[2], journal_path, plan);
             }
         } catch (const std::exception& error) {
             // Only memory exhaustion while reading the configuration gets here.

@@ -176,9 +176,12 @@ uint64_t JournalChecksum::value() const {
     return hash ^ hash >> 32;
 }
 
-SaveJournal::SaveJournal(FILE* save_file, const std::string& save_path)
+SaveJournal::SaveJournal(FILE* save_file, const std::string& save_path,
+                         const std::string& journal_path)
     : save_file_(save_file),
-      journal_path_(save_path.empty() ? std::string() : JournalPath(save_file, save_path)) {}
+      journal_path_(save_path.empty()       ? std::string()
+                    : journal_path.empty() ? JournalPath(save_file, save_path)
+                                           : journal_path) {}
 
 SaveJournal::~SaveJournal() { close_journal(); }
 
@@ -187,7 +190,7 @@ void SaveJournal::close_journal() {
     journal_ = nullptr;
 }
 
-void SaveJournal::write(int64_t changed_end, int32_t growth) {
+void SaveJournal::write(int64_t changed_end, int32_t growth, const uint8_t* head) {
     int64_t size = 0;
     if (!StreamFileSize(save_file_, &size)) CriticalError(JOURNAL_FAILED);
     // When the save grows, everything from the insertion point to the end
@@ -199,8 +202,14 @@ void SaveJournal::write(int64_t changed_end, int32_t growth) {
     header_.region_length = std::max<int64_t>(0, region_end - GVARS_OFFSET);
     if (journal_path_.empty()) return;
 
-    std::vector<uint8_t> buffer = CopyBuffer(header_.region_length);
-    if (!HeadChecksum(save_file_, &header_.head_checksum)) CriticalError(JOURNAL_FAILED);
+    buffer_ = CopyBuffer(header_.region_length);
+    if (head) {
+        JournalChecksum sum;
+        sum.add(head, static_cast<size_t>(GVARS_OFFSET));
+        header_.head_checksum = sum.value();
+    } else if (!HeadChecksum(save_file_, &header_.head_checksum)) {
+        CriticalError(JOURNAL_FAILED);
+    }
     // From here until the log is closed, a stop request waits for the end.
     HoldStopSignals();
     // A journal that exists already is not this run's to remove.
@@ -216,7 +225,7 @@ void SaveJournal::write(int64_t changed_end, int32_t growth) {
     checksum.add(bytes, CHECKSUM_OFFSET);
     bool whole = StreamWrite(bytes, 1, sizeof bytes, journal_) == sizeof bytes &&
                  StreamSeek(save_file_, static_cast<long>(header_.region_offset), SEEK_SET) == 0 &&
-                 CopyBytes(save_file_, journal_, header_.region_length, buffer, &checksum);
+                 CopyBytes(save_file_, journal_, header_.region_length, buffer_, &checksum);
     if (whole) {
         header_.checksum = checksum.value();
         EncodeJournalHeader(header_, bytes);
@@ -229,6 +238,16 @@ void SaveJournal::write(int64_t changed_end, int32_t growth) {
         CriticalError(JOURNAL_FAILED);
     }
     written_ = true;
+}
+
+const uint8_t* SaveJournal::held_bytes(int64_t offset, int64_t length) const {
+    // The buffer holds the region's last chunk: all of it when it fits.
+    const bool whole = written_ && header_.region_length <= static_cast<int64_t>(buffer_.size());
+    if (!whole || offset < header_.region_offset || length < 0 ||
+        offset + length > header_.region_offset + header_.region_length) {
+        return nullptr;
+    }
+    return buffer_.data() + (offset - header_.region_offset);
 }
 
 void SaveJournal::commit() {
@@ -326,9 +345,10 @@ bool RestoreFromJournal(FILE* journal, const JournalHeader& header, FILE* save) 
            CutStreamFile(save, header.original_size) && SyncStreamFile(save);
 }
 
-void RecoverSave(FILE* save_file, const std::string& save_path) {
+void RecoverSave(FILE* save_file, const std::string& save_path, std::string* journal_path) {
     if (save_path.empty()) return;
     const std::string path = JournalPath(save_file, save_path);
+    if (journal_path) *journal_path = path;
     errno = 0;
     FILE* journal = PlatformFaultDue() ? nullptr : OpenFileUtf8(path, "rb");
     if (!journal) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // The journal file, all numbers little-endian:
 //   offset  size
@@ -65,7 +66,10 @@ private:
 // the save, commit only flushes it and roll_back does nothing.
 class SaveJournal {
 public:
-    SaveJournal(FILE* save_file, const std::string& save_path);
+    // journal_path, when not empty, is the journal's path as this run
+    // resolved it already.
+    SaveJournal(FILE* save_file, const std::string& save_path,
+                const std::string& journal_path = std::string());
     // Closes the journal's stream. A journal neither committed nor rolled
     // back stays on the disk, as after an interrupted run.
     ~SaveJournal();
@@ -81,12 +85,19 @@ public:
     // stop signals back from its creation (platform_signals.h). Critical
     // error "can't write journal file !" when it cannot be written, after
     // removing what was written: the save is then unchanged.
-    void write(int64_t changed_end, int32_t growth);
+    // head, when given, holds the save's first 30055 bytes as this run read
+    // them, so they need not be read again for their checksum.
+    void write(int64_t changed_end, int32_t growth, const uint8_t* head = nullptr);
 
     // The save's size before the phase, and the size it has after it (the
     // growth, or writes running past a damaged file's end). Set by write.
     int64_t original_size() const { return header_.original_size; }
     int64_t final_size() const { return header_.final_size; }
+
+    // The save's original bytes from offset on, when the journal still
+    // holds all length of them in memory (a region that fits in one copy
+    // chunk); null otherwise. Valid until commit or roll_back.
+    const uint8_t* held_bytes(int64_t offset, int64_t length) const;
 
     // After the phase's last write: syncs the save, then zeroes the magic
     // value and syncs the journal (the commit point), then deletes it and
@@ -109,6 +120,7 @@ private:
     std::string journal_path_;  // empty: no journal
     FILE* journal_ = nullptr;
     JournalHeader header_;
+    std::vector<uint8_t> buffer_;  // the copy buffer, holding the region's last chunk
     bool written_ = false;
     bool commit_tried_ = false;
 };
@@ -137,4 +149,7 @@ bool RestoreFromJournal(FILE* journal, const JournalHeader& header, FILE* save);
 // restored and deleted. Critical errors: "journal file does not match SAVE
 // file !" (both files kept as they are) and "can't restore SAVE file from
 // journal !" (the journal kept). An empty path looks for nothing.
-void RecoverSave(FILE* save_file, const std::string& save_path);
+// journal_path, when given, receives the journal's resolved path, for the
+// rest of the run to reuse.
+void RecoverSave(FILE* save_file, const std::string& save_path,
+                 std::string* journal_path = nullptr);

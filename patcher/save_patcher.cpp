@@ -14,11 +14,11 @@ namespace {
 const char SEPARATOR[] = "----------------------------------------\n";
 constexpr size_t ENTRIES_PER_READ = 1024;
 
-// Reads up to gvar_table.size() entries from the stream's position; entries
-// are little-endian on every host. Returns how many whole entries were read.
-uint32_t ReadEntries(FILE* file, std::vector<int32_t>& gvar_table) {
+// Reads entries from the stream's position into the table from index done
+// on; entries are little-endian on every host. Returns how many whole
+// entries the table then has.
+uint32_t ReadEntries(FILE* file, std::vector<int32_t>& gvar_table, size_t done) {
     std::array<uint8_t, 4 * ENTRIES_PER_READ> bytes;
-    size_t done = 0;
     while (done < gvar_table.size()) {
         const size_t wanted = std::min(ENTRIES_PER_READ, gvar_table.size() - done);
         const size_t got = fread(bytes.data(), 4, wanted, file);
@@ -42,8 +42,11 @@ std::vector<int32_t> SavePatcher::read_gvar_table(uint32_t* entries_read) {
 
     g_log << SEPARATOR << "\nread GVARs ( " << gvars_count << " )";
     std::vector<int32_t> gvar_table(gvars_count, 0);
-    (void)fseek(save_file, GVARS_OFFSET, SEEK_SET);
-    const uint32_t read = ReadEntries(save_file, gvar_table);
+    uint32_t read = read_near_entries(gvar_table);
+    if (read < gvar_table.size() && !near_ends_file) {
+        (void)fseek(save_file, GVARS_OFFSET + 4 * static_cast<long>(read), SEEK_SET);
+        read = ReadEntries(save_file, gvar_table, read);
+    }
     g_log << "\nreaded " << 4 * read << " bytes, " << read << " GVARs\n" << SEPARATOR << "\n";
     if (entries_read) *entries_read = read;
     return gvar_table;

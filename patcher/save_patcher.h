@@ -61,6 +61,18 @@ public:
     // cities_block; bytes past the end of the file stay 0.
     void read_cities_block();
 
+    // Reads the file's first bytes, where the table usually lies, for the
+    // location step to search in memory; a read error leaves nothing held.
+    void read_near_region();
+    // Copies count bytes at offset from the held bytes; past the end of the
+    // file they stay as they are. False when the bytes are not all held.
+    bool copy_near(int64_t offset, size_t count, uint8_t* bytes) const;
+    // As find_marker from offset start, in the held bytes and then on in
+    // the stream.
+    std::optional<int32_t> search_marker(int32_t start, uint32_t marker);
+    // Fills the table's first entries from the held bytes; returns how many.
+    uint32_t read_near_entries(std::vector<int32_t>& gvar_table) const;
+
     // The three phases, over the table that run owns.
     void add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_table);
     void set_gvars(const std::vector<GvarRequest>& change_list,
@@ -72,12 +84,18 @@ public:
     int32_t cities_block_offset = 0;
     uint32_t cities_list_size = 0;
     std::vector<uint8_t> cities_block;
+    std::vector<uint8_t> near_bytes;  // the file's first bytes, from read_near_region
+    bool near_ends_file = false;      // near_bytes reach the end of the file
     FILE* save_file = nullptr;
     std::string save_path;
+    std::string journal_path;  // resolved by the recovery step; empty: resolved when needed
 };
 
 // Grows the stream's file by growth bytes and moves everything from position
 // to the old end up by growth, from the end backwards. Critical error
 // "can't set new size to SAVE file !" when the file cannot grow, and
-// "error while writing SAVE file !" when moving the bytes fails.
-void resize_save_file(FILE* save_file, int32_t position, int32_t growth);
+// "error while writing SAVE file !" when moving the bytes fails. tail, when
+// given, holds the tail_length bytes from position to the old end; when the
+// file measures the same, they are written from it rather than read again.
+void resize_save_file(FILE* save_file, int32_t position, int32_t growth,
+                      const uint8_t* tail = nullptr, int64_t tail_length = 0);

@@ -80,7 +80,8 @@ void WriteRegions(SavePatcher& patcher, const std::vector<int32_t>& gvar_table) 
 
 }  // namespace
 
-void resize_save_file(FILE* save_file, int32_t position, int32_t growth) {
+void resize_save_file(FILE* save_file, int32_t position, int32_t growth, const uint8_t* tail,
+                      int64_t tail_length) {
     int64_t old_size = 0;
     // Offsets are signed 32-bit throughout; a file past that cannot be
     // addressed, so it is not grown.
@@ -88,8 +89,15 @@ void resize_save_file(FILE* save_file, int32_t position, int32_t growth) {
         old_size + growth > MAX_FILE_SIZE || !GrowStreamFile(save_file, old_size, growth)) {
         CriticalError("can't set new size to SAVE file !");
     }
-    // From the end backwards, so that overlapping ranges move intact.
     int64_t remaining = old_size - position;
+    if (tail && remaining > 0 && tail_length == remaining) {
+        // Written from memory, the tail needs no order and no second read.
+        SeekOrFail(save_file, static_cast<long>(position + growth), SEEK_SET);
+        WriteOrFail(save_file, tail, static_cast<size_t>(remaining));
+        if (StreamFlush(save_file) != 0) WriteFailed();
+        return;
+    }
+    // From the end backwards, so that overlapping ranges move intact.
     std::vector<uint8_t> buffer(static_cast<size_t>(std::clamp<int64_t>(remaining, 1, TAIL_CHUNK_SIZE)));
     int64_t moved = 0;
     while (remaining > 0) {
@@ -121,13 +129,18 @@ void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table) {
     }
 
     // Nothing of the save changes before its journal is durable.
-    SaveJournal journal(save_file, save_path);
-    journal.write(int64_t{GVARS_OFFSET} + 8 * int64_t{m} + block_size, static_cast<int32_t>(growth));
+    SaveJournal journal(save_file, save_path, journal_path);
+    const uint8_t* head =
+        near_bytes.size() >= static_cast<size_t>(GVARS_OFFSET) ? near_bytes.data() : nullptr;
+    journal.write(int64_t{GVARS_OFFSET} + 8 * int64_t{m} + block_size, static_cast<int32_t>(growth),
+                  head);
     try {
         if (grows) {
             g_log << "resizing SAVE file on " << static_cast<uint32_t>(growth) << " bytes ..."
                   << std::endl;
-            resize_save_file(save_file, insertion, static_cast<int32_t>(growth));
+            const int64_t tail_length = journal.original_size() - insertion;
+            resize_save_file(save_file, insertion, static_cast<int32_t>(growth),
+                             journal.held_bytes(insertion, tail_length), tail_length);
         } else if (journal.final_size() > journal.original_size()) {
             // The copy runs past the end of a damaged file: the file takes
             // its final size in one step, as a growing one does.

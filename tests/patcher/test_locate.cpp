@@ -182,11 +182,15 @@ TEST_F(MarkerSearch, PaddingPastTheEndNeverCompletesAMarker) {
 }
 
 // In a whole save, a marker straddling two chunks or at the search start is
-// found where it is: growth then lands exactly at it.
+// found where it is: growth then lands exactly at it. The first 96 KiB are
+// searched in memory: a marker ending at, straddling or lying past that
+// edge, and a table reaching past it, are found and read as well.
 TEST(Location, EndMarkerAtChunkEdgesAndAtSearchStartInASave) {
     struct Case { uint32_t gvars; uint32_t list_size; int64_t g; };
     for (Case c : {Case{700, 218, 253}, Case{700, 219, 254}, Case{700, 220, 255},
-                   Case{659, 293, 0}}) {
+                   Case{659, 293, 0}, Case{8500, 242, 62677}, Case{8500, 243, 62678},
+                   Case{8500, 244, 62679}, Case{8500, 245, 62680}, Case{8500, 246, 62681},
+                   Case{20000, 250, 154685}}) {
         SaveParams params = ParamsWithNames(CityNamesForListSize(c.list_size), c.gvars);
         ASSERT_EQ(DescribeSave(params).gvars_end_offset, c.g);
         TempDir dir;
