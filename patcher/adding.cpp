@@ -11,8 +11,6 @@ namespace {
 
 // The table's byte size must stay within a signed 32-bit file offset.
 constexpr uint64_t MAX_GVARS = 1073741823;
-// Offsets are signed 32-bit throughout, so the grown file must stay within them.
-constexpr int64_t MAX_FILE_SIZE = 2147483647;
 
 }  // namespace
 
@@ -42,7 +40,7 @@ void SavePatcher::add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_ta
         // whose growth could never be written is refused before the table
         // is allocated for it.
         const int64_t growth = 8 * (int64_t{index} + 1 - int64_t{gvars_count});
-        if (uint64_t{index} + 1 > MAX_GVARS || file_size + growth > MAX_FILE_SIZE) {
+        if (uint64_t{index} + 1 > MAX_GVARS || file_size + growth > MAX_SAVE_SIZE) {
             throw std::length_error("can't add GVAR with index " +
                                     std::to_string(request.index) + " !");
         }

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 #ifndef _WIN32
@@ -29,7 +28,6 @@ namespace {
 // The journal and the save are copied through one buffer of at most this.
 constexpr size_t COPY_CHUNK_SIZE = 1 << 20;
 constexpr size_t CHECKSUM_OFFSET = JOURNAL_HEADER_SIZE - 8;
-constexpr int64_t MAX_FILE_SIZE = std::numeric_limits<int32_t>::max();
 const uint8_t ZERO_MAGIC[8] = {};
 
 const char JOURNAL_FAILED[] = "can't write journal file !";
@@ -320,7 +318,7 @@ JournalVerdict JudgeJournal(FILE* journal, FILE* save, JournalHeader* header_out
     if (payload != header.region_length || checksum.value() != header.checksum) return cut_short;
 
     for (int64_t field : {header.original_size, header.region_offset, header.region_length}) {
-        if (field < 0 || field > MAX_FILE_SIZE) return JournalVerdict::Mismatch;
+        if (field < 0 || field > MAX_SAVE_SIZE) return JournalVerdict::Mismatch;
     }
     if (header.region_offset < GVARS_OFFSET ||
         header.region_offset + header.region_length > header.original_size ||

@@ -20,6 +20,8 @@ constexpr uint32_t CITIES_LIST_END_MARKER = 0x5641u;
 // The searches start where a 696-entry table would leave the markers.
 constexpr int32_t GVARS_END_SEARCH_OFFSET = GVARS_OFFSET + 5568;
 constexpr int32_t CITIES_END_SEARCH_OFFSET = GVARS_OFFSET + 2784;
+// Offsets are signed 32-bit throughout: a save never grows past this.
+constexpr int64_t MAX_SAVE_SIZE = 2147483647;
 
 class SavePatcher {
 public:

@@ -4,7 +4,6 @@
 // journal exists puts the save back from it.
 #include <algorithm>
 #include <array>
-#include <limits>
 #include <vector>
 
 #include "byte_order.h"
@@ -19,7 +18,6 @@ namespace {
 constexpr int64_t TAIL_CHUNK_SIZE = 1 << 20;
 // Entries go out through a small buffer rather than a copy of the table.
 constexpr size_t ENTRIES_PER_WRITE = 1024;
-constexpr int64_t MAX_FILE_SIZE = std::numeric_limits<int32_t>::max();
 
 [[noreturn]] void WriteFailed() { CriticalError("error while writing SAVE file !"); }
 
@@ -29,7 +27,7 @@ void SeekOrFail(FILE* file, long offset, int origin) {
 
 int32_t TellOrFail(FILE* file) {
     long position = StreamTell(file);
-    if (position < 0 || position > MAX_FILE_SIZE) WriteFailed();
+    if (position < 0 || position > MAX_SAVE_SIZE) WriteFailed();
     return static_cast<int32_t>(position);
 }
 
@@ -86,7 +84,7 @@ void resize_save_file(FILE* save_file, int32_t position, int32_t growth, const u
     // Offsets are signed 32-bit throughout; a file past that cannot be
     // addressed, so it is not grown.
     if (growth < 0 || !StreamFileSize(save_file, &old_size) ||
-        old_size + growth > MAX_FILE_SIZE || !GrowStreamFile(save_file, old_size, growth)) {
+        old_size + growth > MAX_SAVE_SIZE || !GrowStreamFile(save_file, old_size, growth)) {
         CriticalError("can't set new size to SAVE file !");
     }
     int64_t remaining = old_size - position;
@@ -125,7 +123,7 @@ void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table) {
         const int64_t copy_end = int64_t{cities_block_offset} + block_size + 4 * int64_t{gvars_count};
         if (copy_end != insertion) CriticalError("wrong GVARs end marker offset !");
         growth = 8 * (int64_t{m} - gvars_count);
-        if (growth > MAX_FILE_SIZE) CriticalError("can't set new size to SAVE file !");
+        if (growth > MAX_SAVE_SIZE) CriticalError("can't set new size to SAVE file !");
     }
 
     // Nothing of the save changes before its journal is durable.
@@ -144,7 +142,7 @@ void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table) {
         } else if (journal.final_size() > journal.original_size()) {
             // The copy runs past the end of a damaged file: the file takes
             // its final size in one step, as a growing one does.
-            if (journal.final_size() > MAX_FILE_SIZE ||
+            if (journal.final_size() > MAX_SAVE_SIZE ||
                 !GrowStreamFile(save_file, journal.original_size(),
                                 static_cast<int32_t>(journal.final_size() - journal.original_size()))) {
                 WriteFailed();
