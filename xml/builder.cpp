@@ -2,21 +2,13 @@
 // where the parser would have linked them.
 #include "builder.h"
 
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
 
 #include "parser.h"
 
-// A heap copy of text with its length, or false when memory runs out.
+// A heap copy of text in place of *copy, with its length.
 static bool XmlCopyText(const char* text, char** copy, int32_t* length) {
-    const size_t size = strlen(text);
-    if (size >= INT32_MAX) return false;  // lengths are 32-bit
-    *copy = static_cast<char*>(malloc(size + 1));
-    if (!*copy) return false;
-    memcpy(*copy, text, size + 1);
-    *length = static_cast<int32_t>(size);
-    return true;
+    return XmlStoreString(copy, length, text, strlen(text));
 }
 
 XmlNode* XmlAddElement(XmlNode* parent, const char* name) {
@@ -45,15 +37,10 @@ XmlNode* XmlAddAttribute(XmlNode* element, const char* name, const char* value) 
 XmlNode* XmlAddComment(XmlNode* parent, const char* text) {
     if (!parent) return nullptr;
     XmlNode* comment = XmlCreateComment(parent);
-    char* content = nullptr;
-    int32_t length = 0;
-    if (!comment || !XmlCopyText(text, &content, &length)) {
+    if (!comment || !XmlCopyText(text, &comment->name, &comment->nameLength)) {
         XmlFreeNode(comment);
         return nullptr;
     }
-    free(comment->name);  // the constructor's empty name
-    comment->name = content;
-    comment->nameLength = length;
     XmlAppendChild(parent, comment);
     return comment;
 }

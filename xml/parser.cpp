@@ -66,10 +66,9 @@ static bool XmlStartsWithNoCase(const char* text, const char* bytes, int32_t len
     return true;
 }
 
-// Replaces *output by a heap copy of length bytes. False when it cannot be
-// allocated, leaving *output as it was. The old string is resized rather
-// than freed: a fresh node's empty name usually has room for the new one.
-static bool XmlStoreString(char** output, int32_t* outputLength, const char* bytes, size_t length) {
+// The old string is resized rather than freed: a fresh node's empty name
+// usually has room for the new one.
+bool XmlStoreString(char** output, int32_t* outputLength, const char* bytes, size_t length) {
     if (length >= static_cast<size_t>(INT32_MAX)) return false;
     char* copy = static_cast<char*>(realloc(*output, length + 1));
     if (!copy) return false;

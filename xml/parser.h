@@ -63,6 +63,10 @@ const char* XmlReadTagName(const char* position, XmlNode* element, bool* empty);
 // text if it ends right after an attribute; null on failure.
 const char* XmlReadAttributes(const char* position, XmlNode* element, XmlParseOptions* options,
                               bool* empty);
+// Replaces *output (a heap string or null) by a heap copy of length bytes
+// with its terminator. False when it cannot be allocated or length does not
+// fit a 32-bit length, leaving *output as it was.
+bool XmlStoreString(char** output, int32_t* outputLength, const char* bytes, size_t length);
 // Links the attribute at the end of the element's chain (record is the
 // element's own) and makes the element its parent.
 void XmlLinkAttribute(XmlNode* element, XmlElementData* record, XmlNode* attribute);
