@@ -19,9 +19,6 @@
 
 namespace {
 
-// The status of a run ended by the crash mode; the test knows it.
-constexpr int FAULT_CRASH_STATUS = 86;
-
 long FromEnvironment(const char* name, long fallback) {
     const char* value = getenv(name);
     return value && *value ? strtol(value, nullptr, 10) : fallback;

@@ -35,7 +35,6 @@ const std::string JOURNAL_FAILED = "can't write journal file !";
 const std::string RESIZE_FAILED = "can't set new size to SAVE file !";
 const std::string WRITE_FAILED = "error while writing SAVE file !";
 const std::string COMPLETE = SEPARATOR + std::string("PATCHING COMPLETE!\n");
-constexpr int FAULT_CRASH_STATUS = 86;  // fault_control.cpp
 
 struct Scenario {
     std::string save;
