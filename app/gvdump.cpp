@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "builder.h"
-#include "console_pause.h"
+#include "platform/console.h"
 #include "dual_log.h"
 #include "model.h"
-#include "platform_lock.h"
-#include "platform_open.h"
-#include "platform_path.h"
+#include "platform/lock.h"
+#include "platform/open.h"
+#include "platform/path.h"
 #include "save_patcher.h"
 #include "writer.h"
 

@@ -17,9 +17,9 @@
 #include "byte_order.h"
 #include "checks.h"
 #include "dual_log.h"
-#include "platform_journal.h"
-#include "platform_path.h"
-#include "platform_signals.h"
+#include "journal.h"
+#include "platform/path.h"
+#include "platform/signals.h"
 #include "save_patcher.h"
 #include "savebuilder.h"
 

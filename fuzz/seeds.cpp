@@ -9,7 +9,7 @@
 
 #include "checks.h"
 #include "model.h"
-#include "platform_journal.h"
+#include "journal.h"
 #include "save_patcher.h"
 #include "savebuilder.h"
 #include "writer.h"

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "dual_log.h"
-#include "platform_file.h"
+#include "platform/file.h"
 #include "save_patcher.h"
 
 namespace {

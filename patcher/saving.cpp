@@ -8,8 +8,8 @@
 
 #include "byte_order.h"
 #include "dual_log.h"
-#include "platform_file.h"
-#include "platform_journal.h"
+#include "platform/file.h"
+#include "journal.h"
 #include "save_patcher.h"
 
 namespace {

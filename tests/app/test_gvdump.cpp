@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "files.h"
-#include "platform_path.h"
+#include "platform/path.h"
 #include "savebuilder.h"
 #include "tool_runner.h"
 

@@ -14,10 +14,10 @@
 #endif
 
 #include "files.h"
-#include "platform_journal.h"
-#include "platform_lock.h"
-#include "platform_path.h"
-#include "platform_signals.h"
+#include "journal.h"
+#include "platform/lock.h"
+#include "platform/path.h"
+#include "platform/signals.h"
 #include "savebuilder.h"
 #include "tool_runner.h"
 

@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform_file.h"
+#include "platform/file.h"
 
 namespace {
 

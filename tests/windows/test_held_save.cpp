@@ -6,7 +6,7 @@
 #include <string>
 
 #include "files.h"
-#include "platform_lock.h"
+#include "platform/lock.h"
 #include "savebuilder.h"
 #include "tool_runner.h"
 

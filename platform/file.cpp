@@ -1,7 +1,7 @@
-// platform_file.cpp - the file beneath a C stream: a descriptor with
+// file.cpp - the file beneath a C stream: a descriptor with
 // posix_fallocate, ftruncate and fsync on POSIX systems, the handle beneath
-// it on Windows. Each system call asks the fault seam first (platform_file.h).
-#include "platform_file.h"
+// it on Windows. Each system call asks the fault seam first (file.h).
+#include "platform/file.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-// platform_journal.h - the save's rollback journal. Before the SAVING phase
+// journal.h - the save's rollback journal. Before the SAVING phase
 // changes a byte of the save, the original bytes of every region it may
 // change go to "<save's resolved path>-journal" and are made durable; once
 // the new save is durable the journal is invalidated (the commit) and
@@ -82,7 +82,7 @@ public:
     // the bytes from 30055 to the end of the file when the save grows, to
     // changed_end (within the file) when it does not; it is created
     // exclusively, written whole and synced, and so is its folder. Holds the
-    // stop signals back from its creation (platform_signals.h). Critical
+    // stop signals back from its creation (platform/signals.h). Critical
     // error "can't write journal file !" when it cannot be written, after
     // removing what was written: the save is then unchanged.
     // head, when given, holds the save's first 30055 bytes as this run read

@@ -1,8 +1,8 @@
-// platform_journal.cpp - the rollback journal: its format, writing it before
+// journal.cpp - the rollback journal: its format, writing it before
 // the SAVING phase changes the save, the commit, the rollback and the
 // recovery of the next run. Every I/O call goes through the fault seam
-// (platform_file.h); the folder sync differs between POSIX and Windows.
-#include "platform_journal.h"
+// (platform/file.h); the folder sync differs between POSIX and Windows.
+#include "journal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -16,9 +16,9 @@
 
 #include "byte_order.h"
 #include "dual_log.h"
-#include "platform_file.h"
-#include "platform_path.h"
-#include "platform_signals.h"
+#include "platform/file.h"
+#include "platform/path.h"
+#include "platform/signals.h"
 #include "save_patcher.h"
 
 const uint8_t JOURNAL_MAGIC[8] = {'G', 'V', 'J', 'O', 'U', 'R', 'N', 'L'};

@@ -1,4 +1,4 @@
-// platform_file.h - where the SAVING phase and its journal reach the
+// file.h - where the SAVING phase and its journal reach the
 // operating system: the stream calls they make, and the file beneath an open
 // stream, whose size they read, grow and cut, and whose bytes they sync.
 #pragma once
@@ -7,7 +7,7 @@
 #include <cstdio>
 
 // A test build (GVTOOL_FAULT_INJECTION) supplies this to make the k-th call
-// below, or of the journal's (platform_journal.cpp), fail with errno set, or
+// below, or of the journal's (patcher/journal.cpp), fail with errno set, or
 // end the process there. In the product it is constant false, so every call
 // is the system's own and the seam costs nothing.
 #ifdef GVTOOL_FAULT_INJECTION

@@ -1,4 +1,4 @@
-// platform_signals.h - how a run meets the signals and console events that
+// signals.h - how a run meets the signals and console events that
 // would end it: never half-way through changing the save.
 #pragma once
 

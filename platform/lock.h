@@ -1,4 +1,4 @@
-// platform_lock.h - exclusive use of a file for a whole run, so that two
+// lock.h - exclusive use of a file for a whole run, so that two
 // runs never patch one save (or write one log) at the same time.
 #pragma once
 

@@ -1,4 +1,4 @@
-// platform_open.h - opening files that must be what their names promise:
+// open.h - opening files that must be what their names promise:
 // regular files only, opened without blocking, and telling whether two names
 // reach one file.
 #pragma once

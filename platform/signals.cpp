@@ -1,6 +1,6 @@
-// platform_signals.cpp - signal handlers on POSIX systems, a console control
+// signals.cpp - signal handlers on POSIX systems, a console control
 // handler on Windows.
-#include "platform_signals.h"
+#include "platform/signals.h"
 
 #ifdef _WIN32
 #include <windows.h>

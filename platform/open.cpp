@@ -1,7 +1,7 @@
-// platform_open.cpp - regular files by UTF-8 name and file identity: open,
+// open.cpp - regular files by UTF-8 name and file identity: open,
 // stat and ftruncate on POSIX systems, CreateFileW and the handle's file
 // information on Windows.
-#include "platform_open.h"
+#include "platform/open.h"
 
 #include <cstring>
 
@@ -10,7 +10,7 @@
 #include <io.h>
 #include <windows.h>
 
-#include "platform_path.h"
+#include "platform/path.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>

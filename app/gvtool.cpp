@@ -1,4 +1,4 @@
-// main.cpp - the gvtool command: checks the command line, opens the log and
+// gvtool.cpp - the gvtool command: checks the command line, opens the log and
 // the save file, loads the configuration, runs the patcher and reports.
 // Every path ends with exit status 0; the messages tell the outcome. The one
 // exception: a stop asked for while the save was changing ends the process,
@@ -10,17 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "console_pause.h"
+#include "platform/console.h"
 #include "dual_log.h"
 #include "file_stream.h"
 #include "loader.h"
 #include "model.h"
 #include "patch_plan.h"
-#include "platform_journal.h"
-#include "platform_lock.h"
-#include "platform_open.h"
-#include "platform_path.h"
-#include "platform_signals.h"
+#include "journal.h"
+#include "platform/lock.h"
+#include "platform/open.h"
+#include "platform/path.h"
+#include "platform/signals.h"
 #include "reader.h"
 #include "save_patcher.h"
 

@@ -1,5 +1,5 @@
-// console_pause.cpp - the pause at exit for a console of the program's own.
-#include "console_pause.h"
+// console.cpp - the pause at exit for a console of the program's own.
+#include "platform/console.h"
 
 #ifdef _WIN32
 

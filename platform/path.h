@@ -1,4 +1,4 @@
-// platform_path.h - file names as the programs hold them (UTF-8 on every
+// path.h - file names as the programs hold them (UTF-8 on every
 // system) and the resolved name that places a save's journal.
 #pragma once
 

@@ -1,5 +1,5 @@
-// platform_lock.cpp - flock on POSIX systems, LockFileEx on Windows.
-#include "platform_lock.h"
+// lock.cpp - flock on POSIX systems, LockFileEx on Windows.
+#include "platform/lock.h"
 
 #ifdef _WIN32
 #include <io.h>

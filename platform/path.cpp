@@ -1,5 +1,5 @@
-// platform_path.cpp - UTF-8 names on Windows and POSIX systems side by side.
-#include "platform_path.h"
+// path.cpp - UTF-8 names on Windows and POSIX systems side by side.
+#include "platform/path.h"
 
 #ifdef _WIN32
 #include <fcntl.h>

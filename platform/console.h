@@ -1,4 +1,4 @@
-// console_pause.h - keeps a console window open until its reader is done,
+// console.h - keeps a console window open until its reader is done,
 // when a program was started by double-clicking it on Windows.
 #pragma once
 
