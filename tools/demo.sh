@@ -15,7 +15,8 @@ echo "\$ mksave SLOT0/SAVE.DAT"
 "$build/tools/mksave" SLOT0/SAVE.DAT
 echo
 echo "\$ gvtool config.xml SLOT0/SAVE.DAT"
-cp "$top/examples/config.xml" config.xml
+# The demo has a configuration of its own: the shipped example changes nothing.
+cp "$top/examples/demo.xml" config.xml
 "$build/app/gvtool" config.xml SLOT0/SAVE.DAT
 echo
 echo "\$ gvdump SLOT0/SAVE.DAT | head -n 8"
