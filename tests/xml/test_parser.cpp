@@ -8,6 +8,7 @@
 
 #include "model.h"
 #include "parser.h"
+#include "text.h"
 
 namespace {
 
@@ -243,6 +244,17 @@ TEST(Attributes, LinkingAppendsAfterTheParsedOnes) {
     EXPECT_EQ(y->prevSibling, record->firstAttribute);
     EXPECT_EQ(y->nextSibling, nullptr);
     EXPECT_EQ(y->parent, a);
+    // With the caller's cursor: walked to the end once, then kept there.
+    XmlNode* tail = nullptr;
+    XmlNode* z = XmlCreateAttribute("z", nullptr);
+    XmlNode* w = XmlCreateAttribute("w", nullptr);
+    XmlLinkAttribute(a, record, z, &tail);
+    EXPECT_EQ(tail, z);
+    XmlLinkAttribute(a, record, w, &tail);
+    EXPECT_EQ(tail, w);
+    EXPECT_EQ(Dump(a), "E a[x='1' y='-' z='-' w='-']");
+    EXPECT_EQ(w->prevSibling, z);
+    EXPECT_EQ(z->prevSibling, y);
 }
 
 TEST(Attributes, StripSpaceDropsWhiteSpaceInValuesOnly) {
