@@ -35,6 +35,18 @@ static XmlNode* XmlDocumentOf(XmlNode* node) { return node ? node->document : nu
 // A letter of the "C" locale, as XmlIsSpace.
 static bool XmlIsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
+// The end of a name at position: the first white-space byte, stop or
+// otherStop, or the end of the text. Every name is read this way: tag names
+// end at '>' or '/', end-tag names and declaration words at '>', attribute
+// names at '='; anything else, quotes and bytes above 0x7F included, belongs
+// to the name.
+static const char* XmlScanName(const char* position, char stop, char otherStop) {
+    while (*position && *position != stop && *position != otherStop && !XmlIsSpace(*position)) {
+        ++position;
+    }
+    return position;
+}
+
 // Whether a node of this kind needs a kind record to be filled.
 static bool XmlNeedsRecord(int32_t kind) {
     return kind == XmlKindDocument || kind == XmlKindElement || kind == XmlKindAttribute ||
@@ -112,9 +124,7 @@ const char* XmlReadTagName(const char* position, XmlNode* element, bool* empty) 
     position = XmlSkipSpace(position);
     if (!*position) return nullptr;
     const char* start = position;
-    while (*position && *position != XmlGreater && *position != XmlSlash && !XmlIsSpace(*position)) {
-        ++position;
-    }
+    position = XmlScanName(position, XmlGreater, XmlSlash);
     if (position == start) return nullptr;
     if (!XmlStoreString(&element->name, &element->nameLength, start,
                         static_cast<size_t>(position - start))) {
@@ -166,7 +176,7 @@ const char* XmlReadAttributes(const char* position, XmlNode* element, XmlParseOp
         }
         // Made with its name, read once here.
         const char* name = position;
-        while (*position && *position != XmlEquals && !XmlIsSpace(*position)) ++position;
+        position = XmlScanName(position, XmlEquals, XmlEquals);
         XmlNode* attribute =
             record ? XmlCreateSizedNode(XmlKindAttribute, static_cast<size_t>(position - name),
                                         element)
@@ -195,8 +205,7 @@ static XmlNode* XmlCreateChildAt(XmlNode* parent, const char* position, const ch
     *afterName = nullptr;
     if (XmlKindAt(position) != XmlKindElement) return XmlCreateNodeAt(parent, position);
     const char* start = XmlSkipSpace(position + 1);
-    const char* end = start;
-    while (*end && *end != XmlGreater && *end != XmlSlash && !XmlIsSpace(*end)) ++end;
+    const char* end = XmlScanName(start, XmlGreater, XmlSlash);
     if (end == start) return XmlCreateNodeAt(parent, position);  // fails as it should
     XmlNode* node = XmlCreateSizedNode(XmlKindElement, static_cast<size_t>(end - start), parent);
     if (!node) return nullptr;
@@ -322,7 +331,7 @@ static const char* XmlParseElementAt(XmlNode* element, const char* position,
     }
     position = XmlSkipSpace(position + 2);
     const char* name = position;
-    while (*position && *position != XmlGreater && !XmlIsSpace(*position)) ++position;
+    position = XmlScanName(position, XmlGreater, XmlGreater);
     size_t nameLength = static_cast<size_t>(position - name);
     position = XmlSkipSpace(position);
     if (*position != XmlGreater) {
@@ -361,7 +370,7 @@ const char* XmlParseAttribute(XmlNode* attribute, const char* position, XmlParse
     if (!position) return XmlSetError(XmlDocumentOf(attribute), "error while parsing attribute !");
     position = XmlSkipSpace(position);
     const char* name = position;
-    while (*position && *position != XmlEquals && !XmlIsSpace(*position)) ++position;
+    position = XmlScanName(position, XmlEquals, XmlEquals);
     if (!XmlStoreString(&attribute->name, &attribute->nameLength, name,
                         static_cast<size_t>(position - name))) {
         return nullptr;
@@ -457,7 +466,7 @@ const char* XmlParseDeclaration(XmlNode* declaration, const char* position,
         }
         if (!field) {
             // Passes over the '?' of "?>" and any other pseudo-attribute.
-            while (*position && *position != XmlGreater && !XmlIsSpace(*position)) ++position;
+            position = XmlScanName(position, XmlGreater, XmlGreater);
             continue;
         }
         XmlNode* attribute = XmlCreateAttribute("", declaration);

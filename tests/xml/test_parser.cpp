@@ -207,12 +207,16 @@ TEST(Elements, EndTagMustMatchExactly) {
               "end tag not match with open tag while parsing element tag !");
     EXPECT_EQ(FailureOf(XmlKindElement, "<a></A>"),
               "end tag not match with open tag while parsing element tag !");
+    // An end-tag name ends at '>' or white space only: the '/' belongs to it.
+    EXPECT_EQ(FailureOf(XmlKindElement, "<a></a/>"),
+              "end tag not match with open tag while parsing element tag !");
 }
 
 TEST(Attributes, QuotingAndOrder) {
     EXPECT_EQ(TreeOf("<a b = 'x' c=\"y\"/>"), "E a[b='x' c='y']");
     EXPECT_EQ(TreeOf("<a q=\"it's\" r='say \"hi\"'/>"), "E a[q='it's' r='say \"hi\"']");
     EXPECT_EQ(TreeOf("<a =\"x\"/>"), "E a[='x']");
+    EXPECT_EQ(TreeOf("<a b/\"c>\xFF='x'/>"), "E a[b/\"c>\xFF='x']");  // a name ends at '=' only
     EXPECT_EQ(TreeOf("<a k='1' k='2'></a>"), "E a[k='1' k='2']");
     EXPECT_EQ(TreeOf("<a k='<b>\nc' e=''/>"), "E a[k='<b>\nc' e='']");
     EXPECT_EQ(TreeOf("<a k='&lt;&#65;&quot;'/>"), "E a[k='<A\"']");
