@@ -4,8 +4,6 @@
 
 #include <cstring>
 
-#include "parser.h"
-
 // A heap copy of text in place of *copy, with its length.
 static bool XmlCopyText(const char* text, char** copy, int32_t* length) {
     return XmlStoreString(copy, length, text, strlen(text));

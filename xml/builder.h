@@ -1,6 +1,5 @@
 // builder.h - builds a document in memory, node by node, for printing with
-// the writer: elements, attributes with their values, comments, the
-// declaration.
+// the writer: elements, attributes with values, comments, the declaration.
 #pragma once
 
 #include "model.h"

@@ -165,6 +165,27 @@ void XmlRemoveChild(XmlNode* parent, XmlNode* child) {
     child->parent = nullptr;
 }
 
+// The tail is found by walking the chain unless the caller's cursor knows
+// it: the element keeps no pointer to it that a caller's own unlinking
+// could leave dangling.
+void XmlLinkAttribute(XmlNode* element, XmlElementData* record, XmlNode* attribute,
+                      XmlNode** tail) {
+    XmlNode* last = tail ? *tail : nullptr;
+    if (!last) {
+        last = record->firstAttribute;
+        while (last && last->nextSibling) last = last->nextSibling;
+    }
+    attribute->parent = element;
+    attribute->nextSibling = nullptr;
+    attribute->prevSibling = last;
+    if (last) {
+        last->nextSibling = attribute;
+    } else {
+        record->firstAttribute = attribute;
+    }
+    if (tail) *tail = attribute;
+}
+
 // The last child of kind Text: the element's own record knows it; without a
 // record (or for other kinds) the children are searched from the end.
 static XmlNode* XmlLastText(XmlNode* element) {
@@ -310,6 +331,19 @@ const char* XmlParseNode(XmlNode* node, const char* position, XmlParseOptions* o
 void XmlPrintNode(XmlNode* node, FILE* stream) {
     if (!node || node->kind < 0 || node->kind >= XmlKindCount) return;
     XmlPrintHandlers[node->kind](node, stream);
+}
+
+// The old string is resized rather than freed: a fresh node's empty name
+// usually has room for the new one.
+bool XmlStoreString(char** output, int32_t* outputLength, const char* bytes, size_t length) {
+    if (length >= static_cast<size_t>(INT32_MAX)) return false;
+    char* copy = static_cast<char*>(realloc(*output, length + 1));
+    if (!copy) return false;
+    memcpy(copy, bytes, length);
+    copy[length] = '\0';
+    *output = copy;
+    *outputLength = static_cast<int32_t>(length);
+    return true;
 }
 
 const char* XmlSetError(XmlNode* document, const char* message) {

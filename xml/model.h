@@ -1,11 +1,13 @@
-// model.h - the XML document model: one plain node record for every kind,
-// a per-kind record hung off it, and the two handler tables by kind code.
-// C-style: free functions, results and an error slot, no exceptions.
+// model.h - the XML document model: one plain node record for every kind, a
+// per-kind record hung off it, the two handler tables by kind code.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+
+// Written C-style: free functions over plain records, results and an error
+// slot, no exceptions.
 
 // The codes index the handler tables; they must not change.
 enum XmlNodeKind : int32_t {
@@ -116,6 +118,14 @@ void XmlRemoveChild(XmlNode* parent, XmlNode* child);
 // Returns 0, or -1 when the merged text cannot be allocated (text is freed
 // and the element keeps its former text).
 int32_t XmlAppendText(XmlNode* element, XmlNode* text);
+// Links attribute at the end of the element's attribute chain (record is
+// the element's own) and makes the element its parent; the element then
+// owns it. tail, when given, is the caller's cursor on the chain: null at
+// first, when the chain is walked to its end, and left at attribute, so
+// that reading many attributes in a row costs no walk per attribute. It
+// must not be kept across other changes to the chain.
+void XmlLinkAttribute(XmlNode* element, XmlElementData* record, XmlNode* attribute,
+                      XmlNode** tail = nullptr);
 // The element's text child (recorded in its record on first use), or null:
 // also for nodes that are not elements and for elements without a record.
 XmlNode* XmlGetText(XmlNode* element);
@@ -133,6 +143,12 @@ const char* XmlParseNode(XmlNode* node, const char* position, XmlParseOptions* o
 // Calls the node's print handler on an open output stream; nothing for a
 // null node or an unknown kind.
 void XmlPrintNode(XmlNode* node, FILE* stream);
+
+// Replaces *output (a heap string or null) by a heap copy of length bytes
+// with its terminator and sets *outputLength. False when it cannot be
+// allocated or length does not fit a 32-bit length, leaving *output as it
+// was.
+bool XmlStoreString(char** output, int32_t* outputLength, const char* bytes, size_t length);
 
 // Records message (a static text that is never freed) with code -1 in the
 // error slot of document, when it is a document with its record; otherwise

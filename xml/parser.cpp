@@ -2,27 +2,10 @@
 // place, one construct per call, and builds nodes with private string copies.
 #include "parser.h"
 
-#include <cassert>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 
-const XmlEntity XmlEntities[5] = {
-    {"&amp;", 5, '&'}, {"&lt;", 4, '<'}, {"&gt;", 4, '>'}, {"&quot;", 6, '"'}, {"&apos;", 6, '\''}};
-
-// The parser's special characters, named by their place in the table.
-static constexpr char XmlSpecialChars[] = "_<>&#xX;='\"/-";
-static constexpr char XmlUnderscore = XmlSpecialChars[0];
-static constexpr char XmlLess = XmlSpecialChars[1];
-static constexpr char XmlGreater = XmlSpecialChars[2];
-static constexpr char XmlAmpersand = XmlSpecialChars[3];
-static constexpr char XmlHash = XmlSpecialChars[4];
-static constexpr char XmlLowerX = XmlSpecialChars[5];
-static constexpr char XmlUpperX = XmlSpecialChars[6];
-static constexpr char XmlEquals = XmlSpecialChars[8];
-static constexpr char XmlApostrophe = XmlSpecialChars[9];
-static constexpr char XmlQuote = XmlSpecialChars[10];
-static constexpr char XmlSlash = XmlSpecialChars[11];
+#include "text.h"
 
 struct XmlToken {
     const char* text;
@@ -36,47 +19,8 @@ static const XmlToken& XmlCommentOpen = XmlMarkupTokens[1];
 static const XmlToken& XmlCommentClose = XmlMarkupTokens[2];
 static const XmlToken& XmlMarkupOpen = XmlMarkupTokens[3];
 
-// Character classes of the "C" locale, whatever the process locale is;
-// bytes 0x80 and above are in none.
-static bool XmlIsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-static bool XmlIsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-static bool XmlIsDigit(char c) { return c >= '0' && c <= '9'; }
-static char XmlLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Whether the text starts with the bytes; stops at the text's zero, which
-// never matches a byte of a token.
-static bool XmlStartsWith(const char* text, const char* bytes, int32_t length) {
-    for (int32_t i = 0; i < length; ++i) {
-        if (text[i] != bytes[i]) return false;
-    }
-    return true;
-}
-
 static bool XmlStartsWithToken(const char* text, const XmlToken& token) {
     return XmlStartsWith(text, token.text, token.length);
-}
-
-// As XmlStartsWith, ignoring the case of ASCII letters.
-static bool XmlStartsWithNoCase(const char* text, const char* bytes, int32_t length) {
-    for (int32_t i = 0; i < length; ++i) {
-        if (text[i] == '\0' || XmlLower(text[i]) != XmlLower(bytes[i])) return false;
-    }
-    return true;
-}
-
-// The old string is resized rather than freed: a fresh node's empty name
-// usually has room for the new one.
-bool XmlStoreString(char** output, int32_t* outputLength, const char* bytes, size_t length) {
-    if (length >= static_cast<size_t>(INT32_MAX)) return false;
-    char* copy = static_cast<char*>(realloc(*output, length + 1));
-    if (!copy) return false;
-    memcpy(copy, bytes, length);
-    copy[length] = '\0';
-    *output = copy;
-    *outputLength = static_cast<int32_t>(length);
-    return true;
 }
 
 static void XmlSetErrorCode(XmlNode* document, const char* message, int32_t code) {
@@ -88,239 +32,19 @@ static void XmlSetErrorCode(XmlNode* document, const char* message, int32_t code
 
 static XmlNode* XmlDocumentOf(XmlNode* node) { return node ? node->document : nullptr; }
 
-const char* XmlSkipSpace(const char* position) {
-    if (!position) return nullptr;
-    while (XmlIsSpace(*position)) ++position;
+// A letter of the "C" locale, as XmlIsSpace.
+static bool XmlIsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// The end of a name at position: the first white-space byte, stop or
+// otherStop, or the end of the text. Every name is read this way: tag names
+// end at '>' or '/', end-tag names and declaration words at '>', attribute
+// names at '='; anything else, quotes and bytes above 0x7F included, belongs
+// to the name.
+static const char* XmlScanName(const char* position, char stop, char otherStop) {
+    while (*position && *position != stop && *position != otherStop && !XmlIsSpace(*position)) {
+        ++position;
+    }
     return position;
-}
-
-const XmlEntity* XmlFindEntity(const char* position) {
-    if (!position) return nullptr;
-    for (const XmlEntity& entity : XmlEntities) {
-        if (XmlStartsWithNoCase(position, entity.text, entity.length)) return &entity;
-    }
-    return nullptr;
-}
-
-static int XmlDigitValue(char c) {
-    if (XmlIsDigit(c)) return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return 99;
-}
-
-// Reads a number the way strtol does (white space, sign, "0x" prefix in base
-// 16, clamping on overflow) without reading past the text's zero. *end is
-// start when there are no digits.
-static long XmlReadNumber(const char* start, int base, const char** end) {
-    const char* p = start;
-    while (XmlIsSpace(*p)) ++p;
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        ++p;
-    }
-    if (base == 16 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && XmlDigitValue(p[2]) < 16) {
-        p += 2;
-    }
-    const unsigned long limit =
-        negative ? static_cast<unsigned long>(LONG_MAX) + 1u : static_cast<unsigned long>(LONG_MAX);
-    unsigned long magnitude = 0;
-    bool overflow = false;
-    const char* digits = p;
-    while (XmlDigitValue(*p) < base) {
-        unsigned long digit = static_cast<unsigned long>(XmlDigitValue(*p));
-        if (magnitude > (limit - digit) / static_cast<unsigned long>(base)) {
-            overflow = true;
-        } else {
-            magnitude = magnitude * static_cast<unsigned long>(base) + digit;
-        }
-        ++p;
-    }
-    if (p == digits) {
-        *end = start;
-        return 0;
-    }
-    *end = p;
-    if (overflow) return negative ? LONG_MIN : LONG_MAX;
-    // Negating in unsigned arithmetic keeps LONG_MIN exact.
-    return negative ? static_cast<long>(0u - magnitude) : static_cast<long>(magnitude);
-}
-
-const char* XmlDecodeReference(const char* position, char* byte) {
-    assert(position && *position == XmlAmpersand);
-    if (position[0] == XmlAmpersand && position[1] == XmlHash) {
-        bool hex = position[2] == XmlLowerX || position[2] == XmlUpperX;
-        const char* end = nullptr;
-        long number = XmlReadNumber(position + (hex ? 3 : 2), hex ? 16 : 10, &end);
-        *byte = static_cast<char>(static_cast<unsigned long>(number) & 0xFFu);
-        return *end ? end + 1 : end;  // the ';', or whatever stands there
-    }
-    const XmlEntity* entity = XmlFindEntity(position);
-    if (entity) {
-        *byte = entity->character;
-        return position + entity->length;
-    }
-    *byte = XmlAmpersand;
-    return position + 1;
-}
-
-namespace {
-
-// Decoded bytes of one text: a stack buffer for the common short text, and
-// beyond it a heap spill grown by doubling; moved once into the result.
-struct XmlTextBytes {
-    char stack[512];
-    size_t used = 0;
-    char* spill = nullptr;
-    size_t spillLength = 0;
-    size_t spillCapacity = 0;
-    bool failed = false;
-};
-
-}  // namespace
-
-static void XmlSpillBytes(XmlTextBytes* text, const char* bytes, size_t count) {
-    if (text->failed || count == 0) return;
-    if (text->spillLength + count > text->spillCapacity) {
-        size_t wanted = text->spillCapacity ? text->spillCapacity * 2 : 1024;
-        while (wanted < text->spillLength + count) wanted *= 2;
-        char* grown = static_cast<char*>(realloc(text->spill, wanted));
-        if (!grown) {
-            text->failed = true;
-            return;
-        }
-        text->spill = grown;
-        text->spillCapacity = wanted;
-    }
-    memcpy(text->spill + text->spillLength, bytes, count);
-    text->spillLength += count;
-}
-
-static void XmlAddBytes(XmlTextBytes* text, const char* bytes, size_t count) {
-    if (text->used + count > sizeof(text->stack)) {
-        XmlSpillBytes(text, text->stack, text->used);
-        text->used = 0;
-        if (count > sizeof(text->stack)) {
-            XmlSpillBytes(text, bytes, count);
-            return;
-        }
-    }
-    memcpy(text->stack + text->used, bytes, count);
-    text->used += count;
-}
-
-// The heap size for a string of total bytes: exact, unless room (the
-// string's present block size, for a text that keeps growing) is given;
-// then the block grows at least twofold. The caller sets *room once the
-// block has that size.
-static size_t XmlBlockSize(size_t total, const size_t* room) {
-    if (!room) return total + 1;
-    if (total + 1 <= *room) return *room;
-    size_t grown = *room * 2 > total + 1 ? *room * 2 : total + 1;
-    return grown > static_cast<size_t>(INT32_MAX) ? static_cast<size_t>(INT32_MAX) : grown;
-}
-
-// XmlReadText, also telling where reading stopped: at the terminator or at
-// the end of the text (*stop); room as for XmlBlockSize.
-static const char* XmlReadTextAt(const char* position, const char* terminator,
-                                 int32_t terminatorLength, XmlParseOptions* options,
-                                 char** output, int32_t* outputLength, const char** stop,
-                                 size_t* room = nullptr) {
-    if (!position || !output || !outputLength) return nullptr;
-    if (!terminator) terminatorLength = 0;
-    const bool strip = options && options->stripSpace;
-    const char first = terminatorLength > 0 ? terminator[0] : '\0';
-    size_t oldLength = (*outputLength > 0 && *output) ? static_cast<size_t>(*outputLength) : 0;
-
-    // Most values are plain bytes up to a one-byte terminator: found in one
-    // scan and copied once, straight from the text.
-    const char* end = position;
-    if (!strip) {
-        while (*end && *end != XmlAmpersand && *end != first) ++end;
-    }
-    if (!strip && (*end == '\0' || (*end == first &&
-                                    XmlStartsWith(end, terminator, terminatorLength)))) {
-        size_t count = static_cast<size_t>(end - position);
-        if (oldLength + count >= static_cast<size_t>(INT32_MAX)) return nullptr;
-        // An old string is resized, whether it is kept or replaced: a fresh
-        // node's empty name then costs no allocation of its own.
-        size_t size = XmlBlockSize(oldLength + count, room);
-        char* result = room && size == *room && *output
-                           ? *output
-                           : static_cast<char*>(realloc(*output, size));
-        if (!result) return nullptr;
-        if (room) *room = size;
-        memcpy(result + oldLength, position, count);
-        result[oldLength + count] = '\0';
-        *output = result;
-        *outputLength = static_cast<int32_t>(oldLength + count);
-        *stop = end;
-        return *end ? end + terminatorLength : end;
-    }
-
-    // Otherwise decode, keeping the plain bytes already scanned.
-    XmlTextBytes bytes;
-    XmlAddBytes(&bytes, position, static_cast<size_t>(end - position));
-    position = end;
-    if (strip) position = XmlSkipSpace(position);
-    while (*position && !(terminatorLength > 0 &&
-                          XmlStartsWith(position, terminator, terminatorLength))) {
-        char byte = *position;
-        if (byte == XmlAmpersand) {
-            position = XmlDecodeReference(position, &byte);
-        } else {
-            ++position;
-        }
-        if (byte) {  // a zero byte cannot live in the text
-            if (bytes.used == sizeof(bytes.stack)) {
-                XmlSpillBytes(&bytes, bytes.stack, bytes.used);
-                bytes.used = 0;
-            }
-            bytes.stack[bytes.used++] = byte;
-        }
-        if (strip) position = XmlSkipSpace(position);
-    }
-    *stop = position;
-    if (*position) position += terminatorLength;
-
-    size_t total = oldLength + bytes.spillLength + bytes.used;
-    if (bytes.failed || total >= static_cast<size_t>(INT32_MAX)) {
-        free(bytes.spill);
-        return nullptr;
-    }
-    char* result = nullptr;
-    size_t size = XmlBlockSize(total, room);
-    if (oldLength == 0 && bytes.spill) {
-        result = static_cast<char*>(realloc(bytes.spill, size));  // the spill becomes it
-        if (result) {
-            bytes.spill = nullptr;
-            free(*output);
-        }
-    } else if (room && size == *room && *output) {
-        result = *output;  // it fits the room it has
-    } else {
-        result = static_cast<char*>(realloc(*output, size));
-    }
-    if (!result) {
-        free(bytes.spill);
-        return nullptr;
-    }
-    if (room) *room = size;
-    if (bytes.spill) memcpy(result + oldLength, bytes.spill, bytes.spillLength);
-    memcpy(result + oldLength + bytes.spillLength, bytes.stack, bytes.used);
-    result[total] = '\0';
-    free(bytes.spill);
-    *output = result;
-    *outputLength = static_cast<int32_t>(total);
-    return position;
-}
-
-const char* XmlReadText(const char* position, const char* terminator, int32_t terminatorLength,
-                        XmlParseOptions* options, char** output, int32_t* outputLength) {
-    const char* stop = nullptr;
-    return XmlReadTextAt(position, terminator, terminatorLength, options, output, outputLength,
-                         &stop);
 }
 
 // Whether a node of this kind needs a kind record to be filled.
@@ -400,31 +124,13 @@ const char* XmlReadTagName(const char* position, XmlNode* element, bool* empty) 
     position = XmlSkipSpace(position);
     if (!*position) return nullptr;
     const char* start = position;
-    while (*position && *position != XmlGreater && *position != XmlSlash && !XmlIsSpace(*position)) {
-        ++position;
-    }
+    position = XmlScanName(position, XmlGreater, XmlSlash);
     if (position == start) return nullptr;
     if (!XmlStoreString(&element->name, &element->nameLength, start,
                         static_cast<size_t>(position - start))) {
         return nullptr;
     }
     return XmlAfterTagName(position, empty);
-}
-
-// The tail is found by walking the chain: the element keeps no pointer to
-// it that a caller's own unlinking could leave dangling. The attribute reader
-// keeps its own tail while it reads a start tag.
-void XmlLinkAttribute(XmlNode* element, XmlElementData* record, XmlNode* attribute) {
-    attribute->parent = element;
-    attribute->nextSibling = nullptr;
-    XmlNode* tail = record->firstAttribute;
-    while (tail && tail->nextSibling) tail = tail->nextSibling;
-    attribute->prevSibling = tail;
-    if (tail) {
-        tail->nextSibling = attribute;
-    } else {
-        record->firstAttribute = attribute;
-    }
 }
 
 // XmlParseAttribute from the byte after the attribute's name, which the
@@ -455,8 +161,7 @@ const char* XmlReadAttributes(const char* position, XmlNode* element, XmlParseOp
     XmlElementData* record = element->kind == XmlKindElement
                                  ? static_cast<XmlElementData*>(element->data)
                                  : nullptr;
-    XmlNode* tail = record ? record->firstAttribute : nullptr;
-    while (tail && tail->nextSibling) tail = tail->nextSibling;
+    XmlNode* tail = nullptr;  // the chain's end, once found
     while (*position) {
         position = XmlSkipSpace(position);
         if (!*position) return XmlSetError(document, "error while parsing element tag !");
@@ -471,7 +176,7 @@ const char* XmlReadAttributes(const char* position, XmlNode* element, XmlParseOp
         }
         // Made with its name, read once here.
         const char* name = position;
-        while (*position && *position != XmlEquals && !XmlIsSpace(*position)) ++position;
+        position = XmlScanName(position, XmlEquals, XmlEquals);
         XmlNode* attribute =
             record ? XmlCreateSizedNode(XmlKindAttribute, static_cast<size_t>(position - name),
                                         element)
@@ -483,13 +188,7 @@ const char* XmlReadAttributes(const char* position, XmlNode* element, XmlParseOp
             XmlFreeNode(attribute);
             return XmlSetError(document, "error while parsing element tag !");
         }
-        attribute->prevSibling = tail;
-        if (tail) {
-            tail->nextSibling = attribute;
-        } else {
-            record->firstAttribute = attribute;
-        }
-        tail = attribute;
+        XmlLinkAttribute(element, record, attribute, &tail);
         position = next;
     }
     return position;
@@ -506,8 +205,7 @@ static XmlNode* XmlCreateChildAt(XmlNode* parent, const char* position, const ch
     *afterName = nullptr;
     if (XmlKindAt(position) != XmlKindElement) return XmlCreateNodeAt(parent, position);
     const char* start = XmlSkipSpace(position + 1);
-    const char* end = start;
-    while (*end && *end != XmlGreater && *end != XmlSlash && !XmlIsSpace(*end)) ++end;
+    const char* end = XmlScanName(start, XmlGreater, XmlSlash);
     if (end == start) return XmlCreateNodeAt(parent, position);  // fails as it should
     XmlNode* node = XmlCreateSizedNode(XmlKindElement, static_cast<size_t>(end - start), parent);
     if (!node) return nullptr;
@@ -633,7 +331,7 @@ static const char* XmlParseElementAt(XmlNode* element, const char* position,
     }
     position = XmlSkipSpace(position + 2);
     const char* name = position;
-    while (*position && *position != XmlGreater && !XmlIsSpace(*position)) ++position;
+    position = XmlScanName(position, XmlGreater, XmlGreater);
     size_t nameLength = static_cast<size_t>(position - name);
     position = XmlSkipSpace(position);
     if (*position != XmlGreater) {
@@ -672,7 +370,7 @@ const char* XmlParseAttribute(XmlNode* attribute, const char* position, XmlParse
     if (!position) return XmlSetError(XmlDocumentOf(attribute), "error while parsing attribute !");
     position = XmlSkipSpace(position);
     const char* name = position;
-    while (*position && *position != XmlEquals && !XmlIsSpace(*position)) ++position;
+    position = XmlScanName(position, XmlEquals, XmlEquals);
     if (!XmlStoreString(&attribute->name, &attribute->nameLength, name,
                         static_cast<size_t>(position - name))) {
         return nullptr;
@@ -768,7 +466,7 @@ const char* XmlParseDeclaration(XmlNode* declaration, const char* position,
         }
         if (!field) {
             // Passes over the '?' of "?>" and any other pseudo-attribute.
-            while (*position && *position != XmlGreater && !XmlIsSpace(*position)) ++position;
+            position = XmlScanName(position, XmlGreater, XmlGreater);
             continue;
         }
         XmlNode* attribute = XmlCreateAttribute("", declaration);

@@ -1,20 +1,10 @@
 // parser.h - the recursive-descent parser behind the parse handler table:
-// one parse function per node kind, the node factory and the text readers.
+// one parse function per node kind, the element's steps and the node factory.
 #pragma once
 
 #include <cstdint>
 
 #include "model.h"
-
-// A named entity and the byte it stands for. The same table serves the
-// parser (decoding) and the writer (escaping).
-struct XmlEntity {
-    const char* text;
-    int32_t length;
-    char character;
-};
-
-extern const XmlEntity XmlEntities[5];
 
 // Elements nested deeper than this fail to parse, so that no input can
 // exhaust the stack: each level costs a few small frames of recursion, and
@@ -63,13 +53,6 @@ const char* XmlReadTagName(const char* position, XmlNode* element, bool* empty);
 // text if it ends right after an attribute; null on failure.
 const char* XmlReadAttributes(const char* position, XmlNode* element, XmlParseOptions* options,
                               bool* empty);
-// Replaces *output (a heap string or null) by a heap copy of length bytes
-// with its terminator. False when it cannot be allocated or length does not
-// fit a 32-bit length, leaving *output as it was.
-bool XmlStoreString(char** output, int32_t* outputLength, const char* bytes, size_t length);
-// Links the attribute at the end of the element's chain (record is the
-// element's own) and makes the element its parent.
-void XmlLinkAttribute(XmlNode* element, XmlElementData* record, XmlNode* attribute);
 // The element's content: child nodes appended, character data merged into
 // its one text child. Returns the position of the "</" that ends it, or the
 // end of the text; null when a child fails.
@@ -81,28 +64,3 @@ const char* XmlReadContent(const char* position, XmlNode* element, XmlParseOptio
 // or its kind record cannot be allocated.
 XmlNode* XmlCreateNodeAt(XmlNode* parent, const char* position);
 
-// The first byte at or after position that is not white space (possibly the
-// terminating zero); null for null.
-const char* XmlSkipSpace(const char* position);
-
-// Reads bytes from position until the text at hand starts with terminator
-// (terminatorLength bytes) or the text ends, decoding references and, with
-// options->stripSpace, dropping white space. The bytes are appended to
-// *output when *outputLength is not 0, else they replace *output (which is
-// freed); *output stays a heap string owned by the caller. Returns the
-// position after the terminator, or the end of the text; null when the
-// result cannot be allocated or would not fit a 32-bit length, leaving
-// *output unchanged.
-const char* XmlReadText(const char* position, const char* terminator, int32_t terminatorLength,
-                        XmlParseOptions* options, char** output, int32_t* outputLength);
-
-// Decodes the reference at position (which holds '&'): "&#x" hex or "&#"
-// decimal numbers read as strtol reads them, then one more byte unless the
-// text ends; else a named entity, case-insensitively; else the '&' itself.
-// Stores the byte in *byte (0 for a number whose low 8 bits are 0, which
-// adds no byte to the text) and returns the position after the reference.
-const char* XmlDecodeReference(const char* position, char* byte);
-
-// The first XmlEntities entry whose full text the text at position starts
-// with, compared case-insensitively; null when none does.
-const XmlEntity* XmlFindEntity(const char* position);

@@ -2,7 +2,7 @@
 // Formats are fixed: " />" for empty elements, one tab before every child line.
 #include "writer.h"
 
-#include "parser.h"
+#include "text.h"
 
 namespace {
 

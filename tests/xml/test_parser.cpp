@@ -8,6 +8,7 @@
 
 #include "model.h"
 #include "parser.h"
+#include "text.h"
 
 namespace {
 
@@ -206,12 +207,16 @@ TEST(Elements, EndTagMustMatchExactly) {
               "end tag not match with open tag while parsing element tag !");
     EXPECT_EQ(FailureOf(XmlKindElement, "<a></A>"),
               "end tag not match with open tag while parsing element tag !");
+    // An end-tag name ends at '>' or white space only: the '/' belongs to it.
+    EXPECT_EQ(FailureOf(XmlKindElement, "<a></a/>"),
+              "end tag not match with open tag while parsing element tag !");
 }
 
 TEST(Attributes, QuotingAndOrder) {
     EXPECT_EQ(TreeOf("<a b = 'x' c=\"y\"/>"), "E a[b='x' c='y']");
     EXPECT_EQ(TreeOf("<a q=\"it's\" r='say \"hi\"'/>"), "E a[q='it's' r='say \"hi\"']");
     EXPECT_EQ(TreeOf("<a =\"x\"/>"), "E a[='x']");
+    EXPECT_EQ(TreeOf("<a b/\"c>\xFF='x'/>"), "E a[b/\"c>\xFF='x']");  // a name ends at '=' only
     EXPECT_EQ(TreeOf("<a k='1' k='2'></a>"), "E a[k='1' k='2']");
     EXPECT_EQ(TreeOf("<a k='<b>\nc' e=''/>"), "E a[k='<b>\nc' e='']");
     EXPECT_EQ(TreeOf("<a k='&lt;&#65;&quot;'/>"), "E a[k='<A\"']");
@@ -243,6 +248,17 @@ TEST(Attributes, LinkingAppendsAfterTheParsedOnes) {
     EXPECT_EQ(y->prevSibling, record->firstAttribute);
     EXPECT_EQ(y->nextSibling, nullptr);
     EXPECT_EQ(y->parent, a);
+    // With the caller's cursor: walked to the end once, then kept there.
+    XmlNode* tail = nullptr;
+    XmlNode* z = XmlCreateAttribute("z", nullptr);
+    XmlNode* w = XmlCreateAttribute("w", nullptr);
+    XmlLinkAttribute(a, record, z, &tail);
+    EXPECT_EQ(tail, z);
+    XmlLinkAttribute(a, record, w, &tail);
+    EXPECT_EQ(tail, w);
+    EXPECT_EQ(Dump(a), "E a[x='1' y='-' z='-' w='-']");
+    EXPECT_EQ(w->prevSibling, z);
+    EXPECT_EQ(z->prevSibling, y);
 }
 
 TEST(Attributes, StripSpaceDropsWhiteSpaceInValuesOnly) {
