@@ -7,6 +7,19 @@
 #include "platform/fault_seam.h"
 #include "platform/native.h"
 
+namespace {
+
+// The fopen mode with the letter that keeps the file from child processes.
+std::string PrivateMode(const char* mode) {
+#ifdef _WIN32
+    return std::string(mode) + "N";
+#else
+    return std::string(mode) + "e";
+#endif
+}
+
+}  // namespace
+
 #ifdef _WIN32
 
 FILE* OpenRegularFileUtf8(const char* name, const char* mode) {
@@ -20,16 +33,18 @@ FILE* OpenRegularFileUtf8(const char* name, const char* mode) {
     flags |= std::strchr(mode, 'b') ? _O_BINARY : _O_TEXT;
     const std::wstring wide_name = WideFromUtf8(name);
     if (wide_name.empty()) return nullptr;
-    // The sharing _wfopen grants, so other programs see the file as before.
+    // The sharing _wfopen grants, so other programs see the file as before;
+    // no security attributes, so the handle is not inheritable.
     HANDLE handle =
         CreateFileW(wide_name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     // CON, NUL, COM1 and pipes are not disk files: reading them waits for a
     // keyboard, a line or a writer, or yields nothing real.
-    const int descriptor = GetFileType(handle) == FILE_TYPE_DISK
-                               ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags)
-                               : -1;
+    const int descriptor =
+        GetFileType(handle) == FILE_TYPE_DISK
+            ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_NOINHERIT)
+            : -1;
     if (descriptor < 0) {
         CloseHandle(handle);
         return nullptr;
@@ -42,7 +57,7 @@ FILE* OpenRegularFileUtf8(const char* name, const char* mode) {
 FILE* OpenFileUtf8(const std::string& name, const char* mode) {
     if (PlatformFaultDue()) return nullptr;
     const std::wstring wide_name = WideFromUtf8(name.c_str());
-    const std::wstring wide_mode = WideFromUtf8(mode);
+    const std::wstring wide_mode = WideFromUtf8(PrivateMode(mode).c_str());
     if (wide_name.empty() || wide_mode.empty()) return nullptr;
     return _wfopen(wide_name.c_str(), wide_mode.c_str());
 }
@@ -52,8 +67,9 @@ FILE* CreateNewFileUtf8(const std::string& name) {
     const std::wstring wide_name = WideFromUtf8(name.c_str());
     if (wide_name.empty()) return nullptr;
     // The C runtime's fopen has no exclusive mode on every Windows version.
-    const int descriptor = _wopen(wide_name.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY,
-                                  _S_IREAD | _S_IWRITE);
+    const int descriptor =
+        _wopen(wide_name.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+               _S_IREAD | _S_IWRITE);
     if (descriptor < 0) return nullptr;
     FILE* stream = _fdopen(descriptor, "w+b");
     if (!stream) _close(descriptor);
@@ -89,7 +105,7 @@ FILE* OpenRegularFileUtf8(const char* name, const char* mode) {
     // may act on it: neither is opened at all.
     struct stat status;
     if (stat(name, &status) == 0 && !S_ISREG(status.st_mode)) return nullptr;
-    const int descriptor = open(name, flags | O_NONBLOCK, 0666);
+    const int descriptor = open(name, flags | O_NONBLOCK | O_CLOEXEC, 0666);
     if (descriptor < 0) return nullptr;
     const int status_flags = fcntl(descriptor, F_GETFL);
     if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status_flags < 0 ||
@@ -102,7 +118,7 @@ FILE* OpenRegularFileUtf8(const char* name, const char* mode) {
 
 FILE* OpenFileUtf8(const std::string& name, const char* mode) {
     if (PlatformFaultDue()) return nullptr;
-    return fopen(name.c_str(), mode);
+    return fopen(name.c_str(), PrivateMode(mode).c_str());
 }
 
 FILE* CreateNewFileUtf8(const std::string& name) {

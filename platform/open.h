@@ -1,4 +1,6 @@
-// open.h - every file the programs open, by its UTF-8 name.
+// open.h - every file the programs open, by its UTF-8 name. Nothing opened
+// here is handed to a child process: descriptors are close-on-exec, Windows
+// handles not inheritable.
 #pragma once
 
 #include <cstdio>
