@@ -5,23 +5,20 @@
 #include <cstdint>
 #include <cstdio>
 #include <exception>
-#include <filesystem>
 #include <new>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "builder.h"
-#include "platform/console.h"
 #include "dual_log.h"
+#include "journal.h"
 #include "model.h"
 #include "platform/lock.h"
+#include "platform/main.h"
 #include "platform/open.h"
 #include "platform/path.h"
 #include "save_patcher.h"
 #include "writer.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -104,10 +101,7 @@ std::string ReasonFor(const std::string& message) {
     return READ_FAILED;
 }
 
-bool JournalExists(const std::string& journal) {
-    std::error_code error;
-    return fs::exists(fs::u8path(journal), error);
-}
+bool JournalExists(const std::string& journal) { return KindOfFile(journal) != FileKind::None; }
 
 // Reads the table of the open save. A journal means a gvtool run is under
 // way or was cut short: the table may be half written, before or after
@@ -134,12 +128,10 @@ std::string ReadTable(FILE* file, const std::string& path, std::vector<int32_t>&
 // The save's table, or false after one line on standard error.
 bool ReadSave(const std::string& path, std::vector<int32_t>& gvars) {
     std::string problem;
-    std::error_code error;
-    const fs::file_status status = fs::status(fs::u8path(path), error);
     // Opening a pipe or a device could wait forever or read endlessly.
-    if (fs::exists(status) && !fs::is_regular_file(status)) {
+    if (KindOfFile(path) == FileKind::Other) {
         problem = "not a file";
-    } else if (FILE* file = OpenRegularFileUtf8(path, "rb")) {
+    } else if (FILE* file = OpenRegularFileUtf8(path.c_str(), "rb")) {
         problem = ReadTable(file, path, gvars);
         fclose(file);
     } else {
@@ -213,16 +205,11 @@ bool WriteDocument(XmlNode* document, const std::string& output) {
                 output.empty() ? "standard output" : output.c_str());
         // A cut-off document would apply only part of the changes. Only a
         // plain file is removed: a device or pipe is not ours to remove.
-        std::error_code error;
-        const fs::path path = fs::u8path(output);
-        if (stream && !output.empty() && fs::is_regular_file(path, error)) fs::remove(path, error);
+        if (stream && !output.empty() && KindOfFile(output) == FileKind::Regular) {
+            (void)RemoveFileUtf8(output);
+        }
     }
     return written;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code error;
-    return fs::equivalent(fs::u8path(a), fs::u8path(b), error);
 }
 
 int Run(const std::vector<std::string>& args) {
@@ -242,7 +229,7 @@ int Run(const std::vector<std::string>& args) {
     }
     for (const std::string& save : options.saves) {
         // The output is opened for writing: it must never be a save.
-        if (!options.output.empty() && SameFile(options.output, save)) {
+        if (!options.output.empty() && NamesReachOneFile(options.output, save)) {
             fprintf(stderr, "gvdump: %s: is a save to read; write to another file\n",
                     options.output.c_str());
             return WRONG_USE;
@@ -279,18 +266,12 @@ int Run(const std::vector<std::string>& args) {
 
 }  // namespace
 
-// Names stay UTF-8 inside the program; Windows hands them over as UTF-16.
-#ifdef _WIN32
-int wmain(int argc, wchar_t* argv[]) {
-#else
-int main(int argc, char* argv[]) {
-#endif
-    ArrangeConsolePause();
+int RunProgram(const std::vector<std::string>& arguments) {
     // The location steps report through the log; none of it belongs in the
     // document or on the console.
     g_log.console = nullptr;
     g_log.file = nullptr;
-    std::vector<std::string> arguments = Utf8Arguments(argc, argv);
-    if (!arguments.empty()) arguments.erase(arguments.begin());  // the program's name
-    return Run(arguments);
+    std::vector<std::string> args = arguments;
+    if (!args.empty()) args.erase(args.begin());  // the program's name
+    return Run(args);
 }

@@ -10,14 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/console.h"
 #include "dual_log.h"
 #include "file_stream.h"
+#include "journal.h"
 #include "loader.h"
 #include "model.h"
 #include "patch_plan.h"
-#include "journal.h"
+#include "platform/file.h"
 #include "platform/lock.h"
+#include "platform/main.h"
 #include "platform/open.h"
 #include "platform/path.h"
 #include "platform/signals.h"
@@ -114,16 +115,19 @@ void PatchSave(FILE* save_file, const char* save_path, const std::string& journa
     }
 }
 
-int RunGvtool(int argc, char* argv[]) {
-    ArrangeConsolePause();
+}  // namespace
+
+int RunProgram(const std::vector<std::string>& arguments) {
     IgnoreStreamSignals();
-    if (argc < 3) {
-        PrintUsage(argc > 0 && argv[0] ? argv[0] : "gvtool");
+    if (arguments.size() < 3) {
+        PrintUsage(arguments.empty() ? "gvtool" : arguments[0].c_str());
         return 0;
     }
+    const char* config_name = arguments[1].c_str();
+    const char* save_name = arguments[2].c_str();
 
     // Without a log file the run goes on, console only, and says so there.
-    FILE* log_file = OpenLog(argv[1], argv[2]);
+    FILE* log_file = OpenLog(config_name, save_name);
     FileOutputStream log_stream(log_file);
     g_log.console = &std::cout;
     g_log.file = log_file ? &log_stream : nullptr;
@@ -134,19 +138,19 @@ int RunGvtool(int argc, char* argv[]) {
     g_log << std::endl;
     if (!log_file) g_log << "can't write log file patcher.log !\n";
 
-    FILE* save_file = OpenRegularFileUtf8(argv[2], "r+b");
+    FILE* save_file = OpenRegularFileUtf8(save_name, "r+b");
     if (!save_file) {
         g_log << "can't open SAVE file !\n";
     } else if (!LockSave(save_file)) {
         fclose(save_file);
     } else {
         PatchPlan plan;
-        XmlNode* document = XmlCreateDocument(argv[1]);
+        XmlNode* document = XmlCreateDocument(config_name);
         std::string journal_path;
         try {
-            if (RecoverSaveStep(save_file, argv[2], journal_path) &&
-                ReadConfiguration(document, save_file, argv[1], plan)) {
-                PatchSave(save_file, argv[2], journal_path, plan);
+            if (RecoverSaveStep(save_file, save_name, journal_path) &&
+                ReadConfiguration(document, save_file, config_name, plan)) {
+                PatchSave(save_file, save_name, journal_path, plan);
             }
         } catch (const std::exception& error) {
             // Only memory exhaustion while reading the configuration gets here.
@@ -163,19 +167,4 @@ int RunGvtool(int argc, char* argv[]) {
     // save was changing ends the process now.
     ReleaseStopSignals();
     return 0;
-}
-
-}  // namespace
-
-// Names stay UTF-8 inside the program; Windows hands them over as UTF-16.
-#ifdef _WIN32
-int wmain(int argc, wchar_t* argv[]) {
-#else
-int main(int argc, char* argv[]) {
-#endif
-    std::vector<std::string> arguments = Utf8Arguments(argc, argv);
-    std::vector<char*> utf8_argv;
-    for (std::string& argument : arguments) utf8_argv.push_back(&argument[0]);
-    utf8_argv.push_back(nullptr);
-    return RunGvtool(static_cast<int>(arguments.size()), utf8_argv.data());
 }

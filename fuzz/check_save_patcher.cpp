@@ -18,6 +18,7 @@
 #include "checks.h"
 #include "dual_log.h"
 #include "journal.h"
+#include "platform/open.h"
 #include "platform/path.h"
 #include "platform/signals.h"
 #include "save_patcher.h"

@@ -1,7 +1,7 @@
 // journal.cpp - the rollback journal: its format, writing it before
 // the SAVING phase changes the save, the commit, the rollback and the
-// recovery of the next run. Every I/O call goes through the fault seam
-// (platform/file.h); the folder sync differs between POSIX and Windows.
+// recovery of the next run. Every I/O call is one of platform/'s, where a
+// test build can make it fail.
 #include "journal.h"
 
 #include <algorithm>
@@ -9,14 +9,10 @@
 #include <cstring>
 #include <vector>
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 #include "byte_order.h"
 #include "dual_log.h"
 #include "platform/file.h"
+#include "platform/open.h"
 #include "platform/path.h"
 #include "platform/signals.h"
 #include "save_patcher.h"
@@ -29,6 +25,7 @@ namespace {
 constexpr size_t COPY_CHUNK_SIZE = 1 << 20;
 constexpr size_t CHECKSUM_OFFSET = JOURNAL_HEADER_SIZE - 8;
 const uint8_t ZERO_MAGIC[8] = {};
+const char JOURNAL_SUFFIX[] = "-journal";
 
 const char JOURNAL_FAILED[] = "can't write journal file !";
 const char WRITE_FAILED[] = "error while writing SAVE file !";
@@ -89,17 +86,11 @@ bool CopyBytes(FILE* from, FILE* to, int64_t length, std::vector<uint8_t>& buffe
     return true;
 }
 
-FILE* CreateJournal(const std::string& path) {
-    return PlatformFaultDue() ? nullptr : CreateNewFileUtf8(path);
-}
-
-bool RemoveJournal(const std::string& path) {
-    return !PlatformFaultDue() && RemoveFileUtf8(path);
-}
-
-bool SyncFolderOf(const std::string& file);
-
 }  // namespace
+
+std::string JournalPath(FILE* save_file, const std::string& save_path) {
+    return ResolvedPath(save_file, save_path) + JOURNAL_SUFFIX;
+}
 
 void EncodeJournalHeader(const JournalHeader& header, uint8_t* bytes) {
     std::memcpy(bytes, JOURNAL_MAGIC, sizeof JOURNAL_MAGIC);
@@ -211,7 +202,7 @@ void SaveJournal::write(int64_t changed_end, int32_t growth, const uint8_t* head
     // From here until the log is closed, a stop request waits for the end.
     HoldStopSignals();
     // A journal that exists already is not this run's to remove.
-    journal_ = CreateJournal(journal_path_);
+    journal_ = CreateNewFileUtf8(journal_path_);
     if (!journal_) CriticalError(JOURNAL_FAILED);
 
     // The header goes first with its checksum 0, so that a journal cut short
@@ -232,7 +223,7 @@ void SaveJournal::write(int64_t changed_end, int32_t growth, const uint8_t* head
     }
     if (!whole) {
         close_journal();
-        (void)RemoveJournal(journal_path_);
+        (void)RemoveFileUtf8(journal_path_);
         CriticalError(JOURNAL_FAILED);
     }
     written_ = true;
@@ -261,7 +252,7 @@ void SaveJournal::commit() {
     // Committed. What fails from here on is left to the next run.
     written_ = false;
     close_journal();
-    (void)RemoveJournal(journal_path_);
+    (void)RemoveFileUtf8(journal_path_);
     (void)SyncFolderOf(journal_path_);
 }
 
@@ -276,7 +267,7 @@ void SaveJournal::roll_back() {
     restored = restored && RestoreFromJournal(journal_, header_, save_file_);
     close_journal();
     if (!restored) CriticalError(RESTORE_FAILED);
-    (void)RemoveJournal(journal_path_);
+    (void)RemoveFileUtf8(journal_path_);
     (void)SyncFolderOf(journal_path_);
 }
 
@@ -348,7 +339,7 @@ void RecoverSave(FILE* save_file, const std::string& save_path, std::string* jou
     const std::string path = JournalPath(save_file, save_path);
     if (journal_path) *journal_path = path;
     errno = 0;
-    FILE* journal = PlatformFaultDue() ? nullptr : OpenFileUtf8(path, "rb");
+    FILE* journal = OpenFileUtf8(path, "rb");
     if (!journal) {
         if (errno == ENOENT) return;  // the usual case: no journal
         CriticalError(RESTORE_FAILED);
@@ -367,39 +358,6 @@ void RecoverSave(FILE* save_file, const std::string& save_path, std::string* jou
     }
     // Left behind, a journal is met again by the next run: deleted once
     // more, or restored once more onto the same bytes.
-    (void)RemoveJournal(path);
+    (void)RemoveFileUtf8(path);
     (void)SyncFolderOf(path);
 }
-
-namespace {
-
-#ifdef _WIN32
-
-// NTFS keeps its folders' entries in its own log; Windows offers programs
-// no folder sync. The seam is still asked, so the calls are counted alike.
-bool SyncFolderOf(const std::string& /*file*/) { return !PlatformFaultDue(); }
-
-#else
-
-// Makes the file's entry in its folder durable (its creation or removal).
-// File systems that cannot sync a folder say EINVAL: nothing to do there.
-bool SyncFolderOf(const std::string& file) {
-    if (PlatformFaultDue()) return false;
-    const size_t slash = file.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "."
-                               : slash == 0               ? "/"
-                                                          : file.substr(0, slash);
-    const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0) return false;
-    int result;
-    do {
-        result = fsync(descriptor);
-    } while (result != 0 && errno == EINTR);
-    const bool synced = result == 0 || errno == EINVAL;
-    close(descriptor);
-    return synced;
-}
-
-#endif
-
-}  // namespace

@@ -61,6 +61,12 @@ private:
     uint64_t total_ = 0;
 };
 
+// Where the journal of the save open as save_file under save_path lies: the
+// save's resolved path with "-journal" appended, so that every spelling of
+// one save finds one journal; save_path with it when the path cannot be
+// resolved.
+std::string JournalPath(FILE* save_file, const std::string& save_path);
+
 // The journal of one SAVING phase over the save open as save_file under
 // save_path. With an empty path there is no journal: write only measures
 // the save, commit only flushes it and roll_back does nothing.

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <iostream>
 
-#include <windows.h>
+#include "platform/native.h"
 
 namespace {
 

@@ -1,42 +1,76 @@
 // file.cpp - the file beneath a C stream: a descriptor with
 // posix_fallocate, ftruncate and fsync on POSIX systems, the handle beneath
-// it on Windows. Each system call asks the fault seam first (file.h).
+// it on Windows.
 #include "platform/file.h"
 
-#include <cerrno>
+#include "platform/fault_seam.h"
+#include "platform/native.h"
 
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+int StreamSeek(FILE* stream, long offset, int origin) {
+    return PlatformFaultDue() ? -1 : fseek(stream, offset, origin);
+}
+
+long StreamTell(FILE* stream) { return PlatformFaultDue() ? -1L : ftell(stream); }
+
+size_t StreamRead(void* buffer, size_t size, size_t count, FILE* stream) {
+    return PlatformFaultDue() ? 0 : fread(buffer, size, count, stream);
+}
+
+size_t StreamWrite(const void* buffer, size_t size, size_t count, FILE* stream) {
+    return PlatformFaultDue() ? 0 : fwrite(buffer, size, count, stream);
+}
+
+int StreamFlush(FILE* stream) { return PlatformFaultDue() ? EOF : fflush(stream); }
+
+int64_t ReadFromStream(FILE* stream, void* buffer, size_t length) {
+    char* bytes = static_cast<char*>(buffer);
+    size_t used = 0;
+    const int result = RetryOnInterrupt([&] {
+        used += fread(bytes + used, 1, length - used, stream);
+        if (!ferror(stream)) return 0;  // all of it, or the end of the file
+        clearerr(stream);
+        return -1;
+    });
+    return result == 0 ? static_cast<int64_t>(used) : -1;
+}
+
+bool StreamFileSize(FILE* stream, int64_t* size) {
+    if (StreamFlush(stream) != 0) return false;
+    return !PlatformFaultDue() && FileSizeBeneath(stream, size);
+}
+
+namespace {
+
+bool CutBeneath(FILE* stream, int64_t size);
+
+}  // namespace
+
+bool CutStreamFile(FILE* stream, int64_t size) {
+    return StreamFlush(stream) == 0 && !PlatformFaultDue() && CutBeneath(stream, size);
+}
+
+bool EmptyStreamFile(FILE* stream) { return fflush(stream) == 0 && CutBeneath(stream, 0); }
 
 #ifdef _WIN32
 
 namespace {
 
-HANDLE HandleOf(FILE* stream) {
-    return reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+bool CutBeneath(FILE* stream, int64_t size) {
+    HANDLE handle = HandleOf(stream);
+    LARGE_INTEGER position;
+    position.QuadPart = size;
+    return handle != INVALID_HANDLE_VALUE && SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) &&
+           SetEndOfFile(handle);
 }
 
 }  // namespace
 
 bool FileSizeBeneath(FILE* stream, int64_t* size) {
     HANDLE handle = HandleOf(stream);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    DWORD high = 0;
-    DWORD low = GetFileSize(handle, &high);
-    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
-    *size = static_cast<int64_t>(static_cast<uint64_t>(high) << 32 | low);
+    LARGE_INTEGER length;
+    if (handle == INVALID_HANDLE_VALUE || !GetFileSizeEx(handle, &length)) return false;
+    *size = static_cast<int64_t>(length.QuadPart);
     return true;
-}
-
-bool StreamFileSize(FILE* stream, int64_t* size) {
-    if (StreamFlush(stream) != 0) return false;
-    return !PlatformFaultDue() && FileSizeBeneath(stream, size);
 }
 
 bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
@@ -53,22 +87,29 @@ bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
     return !PlatformFaultDue() && FileSizeBeneath(stream, &size) && size == old_size + growth;
 }
 
-bool CutStreamFile(FILE* stream, int64_t size) {
-    if (StreamFlush(stream) != 0) return false;
-    HANDLE handle = HandleOf(stream);
-    if (handle == INVALID_HANDLE_VALUE || PlatformFaultDue()) return false;
-    LARGE_INTEGER position;
-    position.QuadPart = size;
-    return SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) && SetEndOfFile(handle);
-}
-
 bool SyncStreamFile(FILE* stream) {
     if (StreamFlush(stream) != 0) return false;
     HANDLE handle = HandleOf(stream);
     return handle != INVALID_HANDLE_VALUE && !PlatformFaultDue() && FlushFileBuffers(handle);
 }
 
+bool SyncFolderOf(const std::string& /*file*/) { return !PlatformFaultDue(); }
+
 #else
+
+namespace {
+
+bool CutBeneath(FILE* stream, int64_t size) {
+    const int descriptor = fileno(stream);
+    return descriptor >= 0 && ftruncate(descriptor, static_cast<off_t>(size)) == 0;
+}
+
+// fsync through the descriptor; a signal never fails it.
+bool SyncDescriptor(int descriptor) {
+    return RetryOnInterrupt([descriptor] { return fsync(descriptor); }) == 0;
+}
+
+}  // namespace
 
 bool FileSizeBeneath(FILE* stream, int64_t* size) {
     struct stat status;
@@ -76,11 +117,6 @@ bool FileSizeBeneath(FILE* stream, int64_t* size) {
     if (descriptor < 0 || fstat(descriptor, &status) != 0) return false;
     *size = static_cast<int64_t>(status.st_size);
     return true;
-}
-
-bool StreamFileSize(FILE* stream, int64_t* size) {
-    if (StreamFlush(stream) != 0) return false;
-    return !PlatformFaultDue() && FileSizeBeneath(stream, size);
 }
 
 bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
@@ -91,14 +127,15 @@ bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
     // Reserved, not sparse: a full disk refuses here, before anything moved.
     // glibc emulates the call where the file system lacks it; only where
     // even that cannot work is the file grown sparse.
-    int error;
-    do {
-        error = posix_fallocate(descriptor, static_cast<off_t>(old_size), static_cast<off_t>(growth));
-    } while (error == EINTR);
-    if (error == EINVAL || error == EOPNOTSUPP) {
+    const int reserved = RetryOnInterrupt([&] {
+        const int error =
+            posix_fallocate(descriptor, static_cast<off_t>(old_size), static_cast<off_t>(growth));
+        if (error != 0) errno = error;  // returned, not set
+        return error == 0 ? 0 : -1;
+    });
+    if (reserved != 0 && (errno == EINVAL || errno == EOPNOTSUPP)) {
         if (ftruncate(descriptor, static_cast<off_t>(new_size)) != 0) return false;
-    } else if (error != 0) {
-        errno = error;
+    } else if (reserved != 0) {
         return false;
     }
     struct stat status;
@@ -106,22 +143,24 @@ bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
            static_cast<int64_t>(status.st_size) == new_size;
 }
 
-bool CutStreamFile(FILE* stream, int64_t size) {
-    if (StreamFlush(stream) != 0) return false;
-    const int descriptor = fileno(stream);
-    return descriptor >= 0 && !PlatformFaultDue() &&
-           ftruncate(descriptor, static_cast<off_t>(size)) == 0;
-}
-
 bool SyncStreamFile(FILE* stream) {
     if (StreamFlush(stream) != 0) return false;
     const int descriptor = fileno(stream);
-    if (descriptor < 0 || PlatformFaultDue()) return false;
-    int result;
-    do {
-        result = fsync(descriptor);
-    } while (result != 0 && errno == EINTR);
-    return result == 0;
+    return descriptor >= 0 && !PlatformFaultDue() && SyncDescriptor(descriptor);
+}
+
+// File systems that cannot sync a folder say EINVAL: nothing to do there.
+bool SyncFolderOf(const std::string& file) {
+    if (PlatformFaultDue()) return false;
+    const size_t slash = file.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : file.substr(0, slash);
+    const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return false;
+    const bool synced = SyncDescriptor(descriptor) || errno == EINVAL;
+    close(descriptor);
+    return synced;
 }
 
 #endif

@@ -1,37 +1,30 @@
 // file.h - where the SAVING phase and its journal reach the
 // operating system: the stream calls they make, and the file beneath an open
 // stream, whose size they read, grow and cut, and whose bytes they sync.
+// Every call here but FileSizeBeneath, EmptyStreamFile and ReadFromStream
+// asks the fault seam first (platform/fault_seam.h).
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
-
-// A test build (GVTOOL_FAULT_INJECTION) supplies this to make the k-th call
-// below, or of the journal's (patcher/journal.cpp), fail with errno set, or
-// end the process there. In the product it is constant false, so every call
-// is the system's own and the seam costs nothing.
-#ifdef GVTOOL_FAULT_INJECTION
-bool PlatformFaultDue();
-#else
-inline bool PlatformFaultDue() { return false; }
-#endif
+#include <string>
 
 // fseek, ftell, fread, fwrite and fflush, with their results.
-inline int StreamSeek(FILE* stream, long offset, int origin) {
-    return PlatformFaultDue() ? -1 : fseek(stream, offset, origin);
-}
-inline long StreamTell(FILE* stream) { return PlatformFaultDue() ? -1L : ftell(stream); }
-inline size_t StreamRead(void* buffer, size_t size, size_t count, FILE* stream) {
-    return PlatformFaultDue() ? 0 : fread(buffer, size, count, stream);
-}
-inline size_t StreamWrite(const void* buffer, size_t size, size_t count, FILE* stream) {
-    return PlatformFaultDue() ? 0 : fwrite(buffer, size, count, stream);
-}
-inline int StreamFlush(FILE* stream) { return PlatformFaultDue() ? EOF : fflush(stream); }
+int StreamSeek(FILE* stream, long offset, int origin);
+long StreamTell(FILE* stream);
+size_t StreamRead(void* buffer, size_t size, size_t count, FILE* stream);
+size_t StreamWrite(const void* buffer, size_t size, size_t count, FILE* stream);
+int StreamFlush(FILE* stream);
+
+// Reads up to length bytes from the stream's position into buffer, carrying
+// on after a signal interrupts a read. Returns how many bytes were read
+// (fewer only at the end of the file), or -1 on a read error. For files a
+// run reads but never changes.
+int64_t ReadFromStream(FILE* stream, void* buffer, size_t length);
 
 // Stores the size of the file beneath the stream in *size, as the system
-// sees it: no flush and no fault seam, for checks made before anything is
-// written. Returns false when the stream has no file beneath it.
+// sees it: no flush, for checks made before anything is written. Returns
+// false when the stream has no file beneath it.
 bool FileSizeBeneath(FILE* stream, int64_t* size);
 
 // Flushes the stream and stores the size of the file beneath it in *size.
@@ -51,6 +44,15 @@ bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth);
 // cutting off what lies beyond. Returns false when the system refuses.
 bool CutStreamFile(FILE* stream, int64_t size);
 
+// As CutStreamFile to 0 bytes, for a file that is not the save (the log).
+bool EmptyStreamFile(FILE* stream);
+
 // Flushes the stream and makes what it wrote durable: the file's bytes and
 // size are on the disk when this returns true (fsync; FlushFileBuffers).
 bool SyncStreamFile(FILE* stream);
+
+// Makes the entry of the file named (UTF-8) in its folder durable: its
+// creation or its removal. File systems that cannot sync a folder count as
+// synced, and so does Windows, whose file systems keep their folders'
+// entries in their own log and which offers programs no folder sync.
+bool SyncFolderOf(const std::string& file);

@@ -1,18 +1,12 @@
 // lock.cpp - flock on POSIX systems, LockFileEx on Windows.
 #include "platform/lock.h"
 
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <sys/file.h>
-#include <cerrno>
-#endif
+#include "platform/native.h"
 
 #ifdef _WIN32
 
 LockResult LockStream(FILE* stream) {
-    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    HANDLE handle = HandleOf(stream);
     if (handle == INVALID_HANDLE_VALUE) return LockResult::Unsupported;
     OVERLAPPED from_start = {};
     // The whole range a file can have, so bytes added by growth are covered.
@@ -27,7 +21,7 @@ LockResult LockStream(FILE* stream) {
 }
 
 bool ReadRefusedByLock(FILE* stream) {
-    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    HANDLE handle = HandleOf(stream);
     if (handle == INVALID_HANDLE_VALUE) return false;
     char probe = 0;
     DWORD got = 0;
@@ -41,11 +35,9 @@ bool ReadRefusedByLock(FILE* stream) {
 LockResult LockStream(FILE* stream) {
     const int descriptor = fileno(stream);
     if (descriptor < 0) return LockResult::Unsupported;
-    int result;
-    do {
-        result = flock(descriptor, LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
-    if (result == 0) return LockResult::Locked;
+    if (RetryOnInterrupt([descriptor] { return flock(descriptor, LOCK_EX | LOCK_NB); }) == 0) {
+        return LockResult::Locked;
+    }
     return errno == EWOULDBLOCK ? LockResult::HeldElsewhere : LockResult::Unsupported;
 }
 

@@ -1,33 +1,28 @@
-// open.cpp - regular files by UTF-8 name and file identity: open,
-// stat and ftruncate on POSIX systems, CreateFileW and the handle's file
-// information on Windows.
+// open.cpp - opening by UTF-8 name: open and fopen on POSIX systems,
+// CreateFileW, _wopen and _wfopen on Windows.
 #include "platform/open.h"
 
 #include <cstring>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-
-#include "platform/path.h"
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
-#ifdef _WIN32
+#include "platform/fault_seam.h"
+#include "platform/native.h"
 
 namespace {
 
-bool FileIdentity(HANDLE handle, BY_HANDLE_FILE_INFORMATION* information) {
-    return handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, information);
+// The fopen mode with the letter that keeps the file from child processes.
+std::string PrivateMode(const char* mode) {
+#ifdef _WIN32
+    return std::string(mode) + "N";
+#else
+    return std::string(mode) + "e";
+#endif
 }
 
 }  // namespace
 
-FILE* OpenRegularFileUtf8(const std::string& name, const char* mode) {
+#ifdef _WIN32
+
+FILE* OpenRegularFileUtf8(const char* name, const char* mode) {
     const bool update = std::strchr(mode, '+') != nullptr;
     const bool append = mode[0] == 'a';
     if (!append && mode[0] != 'r') return nullptr;
@@ -38,16 +33,18 @@ FILE* OpenRegularFileUtf8(const std::string& name, const char* mode) {
     flags |= std::strchr(mode, 'b') ? _O_BINARY : _O_TEXT;
     const std::wstring wide_name = WideFromUtf8(name);
     if (wide_name.empty()) return nullptr;
-    // The sharing _wfopen grants, so other programs see the file as before.
+    // The sharing _wfopen grants, so other programs see the file as before;
+    // no security attributes, so the handle is not inheritable.
     HANDLE handle =
         CreateFileW(wide_name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     // CON, NUL, COM1 and pipes are not disk files: reading them waits for a
     // keyboard, a line or a writer, or yields nothing real.
-    const int descriptor = GetFileType(handle) == FILE_TYPE_DISK
-                               ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags)
-                               : -1;
+    const int descriptor =
+        GetFileType(handle) == FILE_TYPE_DISK
+            ? _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_NOINHERIT)
+            : -1;
     if (descriptor < 0) {
         CloseHandle(handle);
         return nullptr;
@@ -57,34 +54,48 @@ FILE* OpenRegularFileUtf8(const std::string& name, const char* mode) {
     return stream;
 }
 
-bool IsSameFile(FILE* stream, const std::string& name) {
-    const std::wstring wide_name = WideFromUtf8(name);
-    if (wide_name.empty()) return false;
-    // No access asked: this only reads the identity, and works on a file
-    // that another handle has locked.
-    HANDLE named = CreateFileW(wide_name.c_str(), 0,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (named == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION open_file = {};
-    BY_HANDLE_FILE_INFORMATION named_file = {};
-    const bool same =
-        FileIdentity(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), &open_file) &&
-        FileIdentity(named, &named_file) &&
-        open_file.dwVolumeSerialNumber == named_file.dwVolumeSerialNumber &&
-        open_file.nFileIndexHigh == named_file.nFileIndexHigh &&
-        open_file.nFileIndexLow == named_file.nFileIndexLow;
-    CloseHandle(named);
-    return same;
+FILE* OpenFileUtf8(const std::string& name, const char* mode) {
+    if (PlatformFaultDue()) return nullptr;
+    const std::wstring wide_name = WideFromUtf8(name.c_str());
+    const std::wstring wide_mode = WideFromUtf8(PrivateMode(mode).c_str());
+    if (wide_name.empty() || wide_mode.empty()) return nullptr;
+    return _wfopen(wide_name.c_str(), wide_mode.c_str());
 }
 
-bool EmptyStreamFile(FILE* stream) {
-    return fflush(stream) == 0 && _chsize(_fileno(stream), 0) == 0;
+FILE* CreateNewFileUtf8(const std::string& name) {
+    if (PlatformFaultDue()) return nullptr;
+    const std::wstring wide_name = WideFromUtf8(name.c_str());
+    if (wide_name.empty()) return nullptr;
+    // The C runtime's fopen has no exclusive mode on every Windows version.
+    const int descriptor =
+        _wopen(wide_name.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+               _S_IREAD | _S_IWRITE);
+    if (descriptor < 0) return nullptr;
+    FILE* stream = _fdopen(descriptor, "w+b");
+    if (!stream) _close(descriptor);
+    return stream;
 }
 
 #else
 
-FILE* OpenRegularFileUtf8(const std::string& name, const char* mode) {
+namespace {
+
+// A stream on the open descriptor, or null with the descriptor closed and
+// errno as the failure left it.
+FILE* StreamOn(int descriptor, const char* mode) {
+    if (descriptor < 0) return nullptr;
+    FILE* stream = fdopen(descriptor, mode);
+    if (!stream) {
+        const int error = errno;
+        close(descriptor);
+        errno = error;
+    }
+    return stream;
+}
+
+}  // namespace
+
+FILE* OpenRegularFileUtf8(const char* name, const char* mode) {
     const bool update = std::strchr(mode, '+') != nullptr;
     const bool append = mode[0] == 'a';
     if (!append && mode[0] != 'r') return nullptr;
@@ -93,8 +104,8 @@ FILE* OpenRegularFileUtf8(const std::string& name, const char* mode) {
     // Opening a FIFO for reading waits for a writer, and opening a device
     // may act on it: neither is opened at all.
     struct stat status;
-    if (stat(name.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) return nullptr;
-    const int descriptor = open(name.c_str(), flags | O_NONBLOCK, 0666);
+    if (stat(name, &status) == 0 && !S_ISREG(status.st_mode)) return nullptr;
+    const int descriptor = open(name, flags | O_NONBLOCK | O_CLOEXEC, 0666);
     if (descriptor < 0) return nullptr;
     const int status_flags = fcntl(descriptor, F_GETFL);
     if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode) || status_flags < 0 ||
@@ -102,23 +113,17 @@ FILE* OpenRegularFileUtf8(const std::string& name, const char* mode) {
         close(descriptor);
         return nullptr;
     }
-    FILE* stream = fdopen(descriptor, mode);
-    if (!stream) close(descriptor);
-    return stream;
+    return StreamOn(descriptor, mode);
 }
 
-bool IsSameFile(FILE* stream, const std::string& name) {
-    struct stat open_file;
-    struct stat named_file;
-    const int descriptor = fileno(stream);
-    return descriptor >= 0 && fstat(descriptor, &open_file) == 0 &&
-           stat(name.c_str(), &named_file) == 0 && open_file.st_dev == named_file.st_dev &&
-           open_file.st_ino == named_file.st_ino;
+FILE* OpenFileUtf8(const std::string& name, const char* mode) {
+    if (PlatformFaultDue()) return nullptr;
+    return fopen(name.c_str(), PrivateMode(mode).c_str());
 }
 
-bool EmptyStreamFile(FILE* stream) {
-    const int descriptor = fileno(stream);
-    return fflush(stream) == 0 && descriptor >= 0 && ftruncate(descriptor, 0) == 0;
+FILE* CreateNewFileUtf8(const std::string& name) {
+    if (PlatformFaultDue()) return nullptr;
+    return StreamOn(open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666), "w+b");
 }
 
 #endif

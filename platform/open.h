@@ -1,6 +1,6 @@
-// open.h - opening files that must be what their names promise:
-// regular files only, opened without blocking, and telling whether two names
-// reach one file.
+// open.h - every file the programs open, by its UTF-8 name. Nothing opened
+// here is handed to a child process: descriptors are close-on-exec, Windows
+// handles not inheritable.
 #pragma once
 
 #include <cstdio>
@@ -11,14 +11,14 @@
 // opening). Returns null when the name is a FIFO, a device, a folder or
 // anything else that is not a regular file, or cannot be opened. Never
 // blocks: a FIFO or a device is refused before it is opened, and the open
-// file is checked again in case the name changed in between.
-FILE* OpenRegularFileUtf8(const std::string& name, const char* mode);
+// file is checked again in case the name changed in between. The rule for
+// the save, the log and the configuration alike.
+FILE* OpenRegularFileUtf8(const char* name, const char* mode);
 
-// Whether the UTF-8 name, links followed, reaches the file open as stream
-// (one device and inode; on Windows one volume and file index). False when
-// the name reaches nothing.
-bool IsSameFile(FILE* stream, const std::string& name);
+// fopen by a UTF-8 name. Windows takes the name as UTF-16, so folders
+// outside the system's ANSI code page open too.
+FILE* OpenFileUtf8(const std::string& name, const char* mode);
 
-// Flushes the stream and cuts the file beneath it to 0 bytes. Returns false
-// when the system refuses.
-bool EmptyStreamFile(FILE* stream);
+// Creates the file by a UTF-8 name for reading and writing ("w+b"), only if
+// no file of that name exists yet: null, with errno EEXIST, when one does.
+FILE* CreateNewFileUtf8(const std::string& name);

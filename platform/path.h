@@ -1,35 +1,35 @@
-// path.h - file names as the programs hold them (UTF-8 on every
-// system) and the resolved name that places a save's journal.
+// path.h - file names as the programs hold them (UTF-8 on every system):
+// what a name reaches, its resolved form, whether two names reach one file,
+// and removing the file it names.
 #pragma once
 
 #include <cstdio>
 #include <string>
-#include <vector>
-
-// fopen by a UTF-8 name. Windows takes the name as UTF-16, so folders
-// outside the system's ANSI code page open too.
-FILE* OpenFileUtf8(const std::string& name, const char* mode);
-
-// Creates the file by a UTF-8 name for reading and writing ("w+b"), only if
-// no file of that name exists yet: null, with errno EEXIST, when one does.
-FILE* CreateNewFileUtf8(const std::string& name);
 
 // Removes the file by a UTF-8 name. Returns false when the system refuses.
+// Asks the fault seam first (platform/fault_seam.h).
 bool RemoveFileUtf8(const std::string& name);
 
-// The name of the journal of the file open as stream under name: the file's
-// resolved path (links followed) with "-journal" appended, so every spelling
-// of one file finds one journal. Falls back to name itself when the path
-// cannot be resolved.
-std::string JournalPath(FILE* stream, const std::string& name);
+enum class FileKind {
+    None,     // the name reaches nothing, or nothing that can be looked at
+    Regular,  // a regular file
+    Other,    // a folder, a FIFO, a device, ...
+};
 
-// The program's arguments as UTF-8 (argument 0 first). Windows programs
-// take them from wmain, as UTF-16, so no name is lost to the ANSI code page.
-#ifdef _WIN32
-std::vector<std::string> Utf8Arguments(int argc, wchar_t* argv[]);
+// What the UTF-8 name reaches, links followed.
+FileKind KindOfFile(const std::string& name);
 
-// A UTF-8 name as Windows takes it; empty when it is not valid UTF-8.
-std::wstring WideFromUtf8(const std::string& text);
-#else
-std::vector<std::string> Utf8Arguments(int argc, char* argv[]);
-#endif
+// The resolved path (absolute, links followed) of the file open as stream
+// under name, so that every spelling of one file gives one path. Falls back
+// to name itself when it cannot be resolved.
+std::string ResolvedPath(FILE* stream, const std::string& name);
+
+// Whether the UTF-8 name, links followed, reaches the file open as stream
+// (one device and inode; on Windows one volume and file index). False when
+// the name reaches nothing.
+bool IsSameFile(FILE* stream, const std::string& name);
+
+// Whether two UTF-8 names, links followed, reach one regular file or folder.
+// False when either reaches nothing, or a device, a FIFO or the like:
+// writing to one of those never overwrites a file.
+bool NamesReachOneFile(const std::string& a, const std::string& b);

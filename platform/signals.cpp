@@ -2,11 +2,9 @@
 // handler on Windows.
 #include "platform/signals.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
 #include <csignal>
-#endif
+
+#include "platform/native.h"
 
 #ifdef _WIN32
 

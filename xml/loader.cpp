@@ -2,96 +2,18 @@
 // hands it to the document's parser.
 #include "loader.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "parser.h"
+#include "platform/file.h"
+#include "platform/open.h"
 
 static void XmlLoadError(XmlDocumentData* record, const char* message, int32_t code) {
     if (!record) return;
     record->errorText = message;
     record->errorCode = code;
-}
-
-// Opens the regular file with the UTF-8 name for reading in binary and
-// measures it; -1 for anything else. A FIFO waits for a writer and a device
-// may never end, so neither is read: the name is checked before opening and
-// the open file again in case the name changed in between. The length is
-// 64-bit on every platform, so that a file of 2 GiB or more is measured
-// rather than failing.
-static int XmlOpenRegularFile(const char* name, int64_t* length) {
-#ifdef _WIN32
-    int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, nullptr, 0);
-    wchar_t* wideName =
-        wideLength > 0 ? static_cast<wchar_t*>(malloc(sizeof(wchar_t) * wideLength)) : nullptr;
-    if (!wideName) return -1;
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wideName, wideLength);
-    HANDLE handle = CreateFileW(wideName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    free(wideName);
-    if (handle == INVALID_HANDLE_VALUE) return -1;
-    // CON, NUL, COM1 and pipes are not disk files.
-    LARGE_INTEGER size;
-    int descriptor = -1;
-    if (GetFileType(handle) == FILE_TYPE_DISK && GetFileSizeEx(handle, &size)) {
-        descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
-    }
-    if (descriptor < 0) {
-        CloseHandle(handle);
-        return -1;
-    }
-    *length = size.QuadPart;
-    return descriptor;
-#else
-    struct stat status;
-    if (stat(name, &status) != 0 || !S_ISREG(status.st_mode)) return -1;
-    int descriptor = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) return -1;
-    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-        close(descriptor);
-        return -1;
-    }
-    *length = static_cast<int64_t>(status.st_size);
-    return descriptor;
-#endif
-}
-
-// Reads up to length bytes into text in as few calls as the system allows;
-// returns how many, or -1 on a read error.
-static int64_t XmlReadAll(int descriptor, char* text, size_t length) {
-    size_t used = 0;
-    while (used < length) {
-#ifdef _WIN32
-        int got = _read(descriptor, text + used, static_cast<unsigned>(length - used));
-#else
-        ssize_t got = read(descriptor, text + used, length - used);
-        if (got < 0 && errno == EINTR) continue;
-#endif
-        if (got < 0) return -1;
-        if (got == 0) break;
-        used += static_cast<size_t>(got);
-    }
-    return static_cast<int64_t>(used);
-}
-
-static void XmlCloseFile(int descriptor) {
-#ifdef _WIN32
-    _close(descriptor);
-#else
-    close(descriptor);
-#endif
 }
 
 // Turns the count bytes read into the text of their lines, in place, and
@@ -127,15 +49,19 @@ int32_t XmlLoadFile(XmlNode* document) {
         XmlLoadError(record, "empty file name !", -8);
         return -1;
     }
+    // The one rule for every file the tool reads: a regular file, opened
+    // without blocking (a FIFO waits for a writer and a device may never
+    // end). The length is 64-bit on every platform, so that a file of 2 GiB
+    // or more is measured rather than failing.
+    FILE* file = OpenRegularFileUtf8(document->name, "rb");
     int64_t length = -1;
-    int descriptor = XmlOpenRegularFile(document->name, &length);
-    if (descriptor < 0 || length < 0) {
-        if (descriptor >= 0) XmlCloseFile(descriptor);
+    if (!file || !FileSizeBeneath(file, &length) || length < 0) {
+        if (file) fclose(file);
         XmlLoadError(record, "can't open file !", -1);
         return -1;
     }
     if (length == 0) {
-        XmlCloseFile(descriptor);
+        fclose(file);
         XmlLoadError(record, "zero file length !", -2);
         return -1;
     }
@@ -146,13 +72,14 @@ int32_t XmlLoadFile(XmlNode* document) {
         text = static_cast<char*>(malloc(static_cast<size_t>(length) + 1));
     }
     if (!text) {
-        XmlCloseFile(descriptor);
+        fclose(file);
         XmlLoadError(record, "memory allocation failed !", -2);
         return -1;
     }
-    // One read of the whole file into the one buffer.
-    const int64_t got = XmlReadAll(descriptor, text, static_cast<size_t>(length));
-    XmlCloseFile(descriptor);
+    // One read of the whole file, straight into the one buffer.
+    setvbuf(file, nullptr, _IONBF, 0);
+    const int64_t got = ReadFromStream(file, text, static_cast<size_t>(length));
+    fclose(file);
     int32_t result = -1;
     if (got < 0) {
         XmlLoadError(record, "can't open file !", -1);

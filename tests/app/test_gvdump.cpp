@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "files.h"
-#include "platform/path.h"
+#include "journal.h"
 #include "savebuilder.h"
 #include "tool_runner.h"
 

@@ -16,7 +16,7 @@
 #include "files.h"
 #include "journal.h"
 #include "platform/lock.h"
-#include "platform/path.h"
+#include "platform/open.h"
 #include "platform/signals.h"
 #include "savebuilder.h"
 #include "tool_runner.h"

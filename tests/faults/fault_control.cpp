@@ -1,4 +1,4 @@
-// fault_control.cpp - the fault seam's other side, in gvtool_faults only:
+// fault_control.cpp - the fault seam's other side, in gvplatform_faults only:
 // from the k-th call through the seam on, calls fail with the errno asked
 // for, or the process ends at once at the k-th call as if killed; the number
 // of calls made is left in a file for the test.
@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/file.h"
+#include "platform/fault_seam.h"
 
 namespace {
 
