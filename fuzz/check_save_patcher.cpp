@@ -16,6 +16,7 @@
 
 #include "byte_order.h"
 #include "checks.h"
+#include "checksum.h"
 #include "dual_log.h"
 #include "journal.h"
 #include "platform/path.h"
@@ -156,9 +157,9 @@ Input Decode(const uint8_t* data, size_t size) {
         EncodeJournalHeader(header, bytes);
         if (input.control & JOURNAL_SEALED) {
             JournalChecksum checksum;
-            checksum.add(bytes, JOURNAL_HEADER_SIZE - 8);
+            checksum.add(bytes, JOURNAL_CHECKSUM_AT);
             checksum.add(bytes + JOURNAL_HEADER_SIZE, journal.size() - JOURNAL_HEADER_SIZE);
-            WriteLittleEndian64(bytes + JOURNAL_HEADER_SIZE - 8, checksum.value());
+            WriteLittleEndian64(bytes + JOURNAL_CHECKSUM_AT, checksum.value());
         } else {
             std::memcpy(bytes, magic, sizeof magic);  // as given
         }
@@ -177,13 +178,14 @@ JournalVerdict Verdict(const std::string& journal, const std::string& save, Jour
     head.resize(JOURNAL_HEADER_SIZE, '\0');
     *header = DecodeJournalHeader(reinterpret_cast<const uint8_t*>(head.data()));
     const int64_t size = static_cast<int64_t>(save.size());
-    const JournalVerdict cut_short = journal.size() >= 20 && size == header->original_size
+    const bool size_known = journal.size() >= JOURNAL_FINAL_SIZE_AT;
+    const JournalVerdict cut_short = size_known && size == header->original_size
                                          ? JournalVerdict::Incomplete
                                          : JournalVerdict::Mismatch;
     if (journal.size() < JOURNAL_HEADER_SIZE) return cut_short;
     if (header->version != JOURNAL_VERSION) return JournalVerdict::Mismatch;
     JournalChecksum checksum;
-    checksum.add(reinterpret_cast<const uint8_t*>(journal.data()), JOURNAL_HEADER_SIZE - 8);
+    checksum.add(reinterpret_cast<const uint8_t*>(journal.data()), JOURNAL_CHECKSUM_AT);
     checksum.add(reinterpret_cast<const uint8_t*>(journal.data()) + JOURNAL_HEADER_SIZE,
                  journal.size() - JOURNAL_HEADER_SIZE);
     if (static_cast<int64_t>(journal.size() - JOURNAL_HEADER_SIZE) != header->region_length ||

@@ -15,6 +15,7 @@
 #endif
 
 #include "byte_order.h"
+#include "checksum.h"
 #include "dual_log.h"
 #include "platform/file.h"
 #include "platform/path.h"
@@ -27,29 +28,12 @@ namespace {
 
 // The journal and the save are copied through one buffer of at most this.
 constexpr size_t COPY_CHUNK_SIZE = 1 << 20;
-constexpr size_t CHECKSUM_OFFSET = JOURNAL_HEADER_SIZE - 8;
 const uint8_t ZERO_MAGIC[8] = {};
 
 const char JOURNAL_FAILED[] = "can't write journal file !";
 const char WRITE_FAILED[] = "error while writing SAVE file !";
 const char RESTORE_FAILED[] = "can't restore SAVE file from journal !";
 const char MISMATCH[] = "journal file does not match SAVE file !";
-
-constexpr uint64_t PRIME1 = 0x9e3779b185ebca87u;
-constexpr uint64_t PRIME2 = 0xc2b2ae3d27d4eb4fu;
-constexpr uint64_t PRIME3 = 0x165667b19e3779f9u;
-constexpr uint64_t PRIME4 = 0x85ebca77c2b2ae63u;
-constexpr uint64_t PRIME5 = 0x27d4eb2f165667c5u;
-
-uint64_t RotateLeft(uint64_t value, int bits) { return value << bits | value >> (64 - bits); }
-
-uint64_t Round(uint64_t lane, uint64_t word) {
-    return RotateLeft(lane + word * PRIME2, 31) * PRIME1;
-}
-
-uint64_t MergeLane(uint64_t hash, uint64_t lane) {
-    return (hash ^ Round(0, lane)) * PRIME1 + PRIME4;
-}
 
 std::vector<uint8_t> CopyBuffer(int64_t length) {
     return std::vector<uint8_t>(static_cast<size_t>(
@@ -102,76 +86,32 @@ bool SyncFolderOf(const std::string& file);
 }  // namespace
 
 void EncodeJournalHeader(const JournalHeader& header, uint8_t* bytes) {
-    std::memcpy(bytes, JOURNAL_MAGIC, sizeof JOURNAL_MAGIC);
-    WriteLittleEndian32(bytes + 8, header.version);
-    WriteLittleEndian64(bytes + 12, static_cast<uint64_t>(header.original_size));
-    WriteLittleEndian64(bytes + 20, static_cast<uint64_t>(header.final_size));
-    WriteLittleEndian64(bytes + 28, static_cast<uint64_t>(header.region_offset));
-    WriteLittleEndian64(bytes + 36, static_cast<uint64_t>(header.region_length));
-    WriteLittleEndian64(bytes + 44, header.head_checksum);
-    WriteLittleEndian64(bytes + CHECKSUM_OFFSET, header.checksum);
+    std::memcpy(bytes + JOURNAL_MAGIC_AT, JOURNAL_MAGIC, sizeof JOURNAL_MAGIC);
+    WriteLittleEndian32(bytes + JOURNAL_VERSION_AT, header.version);
+    const auto put = [bytes](size_t at, int64_t value) {
+        WriteLittleEndian64(bytes + at, static_cast<uint64_t>(value));
+    };
+    put(JOURNAL_ORIGINAL_SIZE_AT, header.original_size);
+    put(JOURNAL_FINAL_SIZE_AT, header.final_size);
+    put(JOURNAL_REGION_OFFSET_AT, header.region_offset);
+    put(JOURNAL_REGION_LENGTH_AT, header.region_length);
+    WriteLittleEndian64(bytes + JOURNAL_HEAD_CHECKSUM_AT, header.head_checksum);
+    WriteLittleEndian64(bytes + JOURNAL_CHECKSUM_AT, header.checksum);
 }
 
 JournalHeader DecodeJournalHeader(const uint8_t* bytes) {
+    const auto get = [bytes](size_t at) {
+        return static_cast<int64_t>(ReadLittleEndian64(bytes + at));
+    };
     JournalHeader header;
-    header.version = ReadLittleEndian32(bytes + 8);
-    header.original_size = static_cast<int64_t>(ReadLittleEndian64(bytes + 12));
-    header.final_size = static_cast<int64_t>(ReadLittleEndian64(bytes + 20));
-    header.region_offset = static_cast<int64_t>(ReadLittleEndian64(bytes + 28));
-    header.region_length = static_cast<int64_t>(ReadLittleEndian64(bytes + 36));
-    header.head_checksum = ReadLittleEndian64(bytes + 44);
-    header.checksum = ReadLittleEndian64(bytes + CHECKSUM_OFFSET);
+    header.version = ReadLittleEndian32(bytes + JOURNAL_VERSION_AT);
+    header.original_size = get(JOURNAL_ORIGINAL_SIZE_AT);
+    header.final_size = get(JOURNAL_FINAL_SIZE_AT);
+    header.region_offset = get(JOURNAL_REGION_OFFSET_AT);
+    header.region_length = get(JOURNAL_REGION_LENGTH_AT);
+    header.head_checksum = ReadLittleEndian64(bytes + JOURNAL_HEAD_CHECKSUM_AT);
+    header.checksum = ReadLittleEndian64(bytes + JOURNAL_CHECKSUM_AT);
     return header;
-}
-
-// Lanes start apart, so equal words in different lanes mix differently.
-JournalChecksum::JournalChecksum() : lanes_{PRIME1 + PRIME2, PRIME2, 0, 0 - PRIME1} {}
-
-void JournalChecksum::add_stripe(const uint8_t* stripe) {
-    for (int i = 0; i < 4; ++i) lanes_[i] = Round(lanes_[i], ReadLittleEndian64(stripe + 8 * i));
-}
-
-void JournalChecksum::add(const uint8_t* bytes, size_t count) {
-    total_ += count;
-    if (pending_count_ > 0) {
-        const size_t taken = std::min(count, sizeof pending_ - pending_count_);
-        std::memcpy(pending_ + pending_count_, bytes, taken);
-        pending_count_ += taken;
-        bytes += taken;
-        count -= taken;
-        if (pending_count_ < sizeof pending_) return;
-        add_stripe(pending_);
-        pending_count_ = 0;
-    }
-    for (; count >= sizeof pending_; bytes += sizeof pending_, count -= sizeof pending_) {
-        add_stripe(bytes);
-    }
-    if (count > 0) std::memcpy(pending_, bytes, count);
-    pending_count_ = count;
-}
-
-uint64_t JournalChecksum::value() const {
-    uint64_t hash;
-    if (total_ >= sizeof pending_) {
-        hash = RotateLeft(lanes_[0], 1) + RotateLeft(lanes_[1], 7) + RotateLeft(lanes_[2], 12) +
-               RotateLeft(lanes_[3], 18);
-        for (uint64_t lane : lanes_) hash = MergeLane(hash, lane);
-    } else {
-        hash = lanes_[2] + PRIME5;
-    }
-    hash += total_;
-    size_t i = 0;
-    for (; i + 8 <= pending_count_; i += 8) {
-        hash = RotateLeft(hash ^ Round(0, ReadLittleEndian64(pending_ + i)), 27) * PRIME1 + PRIME4;
-    }
-    if (i + 4 <= pending_count_) {
-        hash = RotateLeft(hash ^ ReadLittleEndian32(pending_ + i) * PRIME1, 23) * PRIME2 + PRIME3;
-        i += 4;
-    }
-    for (; i < pending_count_; ++i) hash = RotateLeft(hash ^ pending_[i] * PRIME5, 11) * PRIME1;
-    hash = (hash ^ hash >> 33) * PRIME2;
-    hash = (hash ^ hash >> 29) * PRIME3;
-    return hash ^ hash >> 32;
 }
 
 SaveJournal::SaveJournal(FILE* save_file, const std::string& save_path,
@@ -220,7 +160,7 @@ void SaveJournal::write(int64_t changed_end, int32_t growth, const uint8_t* head
     header_.checksum = 0;
     EncodeJournalHeader(header_, bytes);
     JournalChecksum checksum;
-    checksum.add(bytes, CHECKSUM_OFFSET);
+    checksum.add(bytes, JOURNAL_CHECKSUM_AT);
     bool whole = StreamWrite(bytes, 1, sizeof bytes, journal_) == sizeof bytes &&
                  StreamSeek(save_file_, static_cast<long>(header_.region_offset), SEEK_SET) == 0 &&
                  CopyBytes(save_file_, journal_, header_.region_length, buffer_, &checksum);
@@ -296,7 +236,7 @@ JournalVerdict JudgeJournal(FILE* journal, FILE* save, JournalHeader* header_out
     const JournalHeader header = DecodeJournalHeader(bytes);
     // A journal cut short or failing its checksum was being written when its
     // run died, before the save changed; the save's size must say so too.
-    const bool size_known = got >= 20;
+    const bool size_known = got >= JOURNAL_FINAL_SIZE_AT;  // the original size is whole
     const JournalVerdict cut_short = size_known && save_size == header.original_size
                                          ? JournalVerdict::Incomplete
                                          : JournalVerdict::Mismatch;
@@ -304,7 +244,7 @@ JournalVerdict JudgeJournal(FILE* journal, FILE* save, JournalHeader* header_out
     if (header.version != JOURNAL_VERSION) return JournalVerdict::Mismatch;
 
     JournalChecksum checksum;
-    checksum.add(bytes, CHECKSUM_OFFSET);
+    checksum.add(bytes, JOURNAL_CHECKSUM_AT);
     // The length is not trusted yet: it only sizes the buffer, within bounds.
     std::vector<uint8_t> buffer = CopyBuffer(std::max<int64_t>(header.region_length, 1 << 16));
     int64_t payload = 0;
