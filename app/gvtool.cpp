@@ -103,11 +103,11 @@ bool RecoverSaveStep(FILE* save_file, const char* save_path, std::string& journa
 }
 
 void PatchSave(FILE* save_file, const char* save_path, const std::string& journal_path,
-               PatchPlan& plan) {
+               PatchPlan& plan, StopSignalGuard& stop_signals) {
     try {
         SavePatcher patcher(save_file, save_path);
         patcher.journal_path = journal_path;
-        patcher.run(plan);
+        patcher.run(plan, stop_signals);
         g_log << "PATCHING COMPLETE!\n";
     } catch (const std::exception& error) {
         ReportException(error);
@@ -117,6 +117,9 @@ void PatchSave(FILE* save_file, const char* save_path, const std::string& journa
 int RunGvtool(int argc, char* argv[]) {
     ArrangeConsolePause();
     IgnoreStreamSignals();
+    // Armed by the patcher when it creates the journal, released once the
+    // report is complete.
+    StopSignalGuard stop_signals;
     if (argc < 3) {
         PrintUsage(argc > 0 && argv[0] ? argv[0] : "gvtool");
         return 0;
@@ -146,7 +149,7 @@ int RunGvtool(int argc, char* argv[]) {
         try {
             if (RecoverSaveStep(save_file, argv[2], journal_path) &&
                 ReadConfiguration(document, save_file, argv[1], plan)) {
-                PatchSave(save_file, argv[2], journal_path, plan);
+                PatchSave(save_file, argv[2], journal_path, plan, stop_signals);
             }
         } catch (const std::exception& error) {
             // Only memory exhaustion while reading the configuration gets here.
@@ -161,7 +164,7 @@ int RunGvtool(int argc, char* argv[]) {
     if (log_file) fclose(log_file);
     // The report is complete and the save whole: a stop asked for while the
     // save was changing ends the process now.
-    ReleaseStopSignals();
+    stop_signals.release();
     return 0;
 }
 

@@ -277,8 +277,6 @@ std::string Silently(Step step, std::string* problem) {
         *problem = "a step ended with an exception of no standard type";
     }
     g_log = saved;
-    // A stop request held back by the journal would end a real run here.
-    ReleaseStopSignals();
     return error;
 }
 
@@ -346,12 +344,14 @@ std::string CheckSavePatcher(const uint8_t* data, size_t size) {
         return problem;
     }
 
-    // The patch run, with its own journal.
+    // The patch run, with its own journal. A stop request held back from
+    // its creation ends the process when the guard ends, as in a real run.
+    StopSignalGuard stop_signals;
     SavePatcher patcher(file, save_name);
     const std::string run_error = Silently(
         [&] {
             PatchPlan plan = FixedPlan();
-            patcher.run(plan);
+            patcher.run(plan, stop_signals);
         },
         &problem);
     fclose(file);

@@ -115,8 +115,9 @@ JournalHeader DecodeJournalHeader(const uint8_t* bytes) {
 }
 
 SaveJournal::SaveJournal(FILE* save_file, const std::string& save_path,
-                         const std::string& journal_path)
+                         StopSignalGuard& stop_signals, const std::string& journal_path)
     : save_file_(save_file),
+      stop_signals_(stop_signals),
       journal_path_(save_path.empty()       ? std::string()
                     : journal_path.empty() ? JournalPath(save_file, save_path)
                                            : journal_path) {}
@@ -148,8 +149,9 @@ void SaveJournal::write(int64_t changed_end, int32_t growth, const uint8_t* head
     } else if (!HeadChecksum(save_file_, &header_.head_checksum)) {
         CriticalError(JOURNAL_FAILED);
     }
-    // From here until the log is closed, a stop request waits for the end.
-    HoldStopSignals();
+    // From here until the guard's owner has closed the log, a stop request
+    // waits for the end.
+    stop_signals_.arm();
     // A journal that exists already is not this run's to remove.
     journal_ = CreateJournal(journal_path_);
     if (!journal_) CriticalError(JOURNAL_FAILED);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+class StopSignalGuard;
+
 // The journal file, all numbers little-endian: a header of fields at these
 // offsets (their sizes in bytes after them), then the payload. The
 // checksums are JournalChecksum values (checksum.h).
@@ -48,8 +50,9 @@ JournalHeader DecodeJournalHeader(const uint8_t* bytes);
 class SaveJournal {
 public:
     // journal_path, when not empty, is the journal's path as this run
-    // resolved it already.
-    SaveJournal(FILE* save_file, const std::string& save_path,
+    // resolved it already. stop_signals is armed when the journal is
+    // created; its owner releases it.
+    SaveJournal(FILE* save_file, const std::string& save_path, StopSignalGuard& stop_signals,
                 const std::string& journal_path = std::string());
     // Closes the journal's stream. A journal neither committed nor rolled
     // back stays on the disk, as after an interrupted run.
@@ -62,8 +65,8 @@ public:
     // to the end) and write in place up to changed_end. The journal holds
     // the bytes from 30055 to the end of the file when the save grows, to
     // changed_end (within the file) when it does not; it is created
-    // exclusively, written whole and synced, and so is its folder. Holds the
-    // stop signals back from its creation (platform/signals.h). Critical
+    // exclusively, written whole and synced, and so is its folder. Arms the
+    // stop-signal guard right before creating it. Critical
     // error "can't write journal file !" when it cannot be written, after
     // removing what was written: the save is then unchanged.
     // head, when given, holds the save's first 30055 bytes as this run read
@@ -98,6 +101,7 @@ private:
     void close_journal();
 
     FILE* save_file_;
+    StopSignalGuard& stop_signals_;
     std::string journal_path_;  // empty: no journal
     FILE* journal_ = nullptr;
     JournalHeader header_;

@@ -52,7 +52,7 @@ std::vector<int32_t> SavePatcher::read_gvar_table(uint32_t* entries_read) {
     return gvar_table;
 }
 
-void SavePatcher::run(PatchPlan& plan) {
+void SavePatcher::run(PatchPlan& plan, StopSignalGuard& stop_signals) {
     SortPatchPlan(plan);
     std::vector<int32_t> gvar_table = read_gvar_table();
 
@@ -61,6 +61,6 @@ void SavePatcher::run(PatchPlan& plan) {
     g_log << SEPARATOR << "\n" << "CHANGING\n" << SEPARATOR;
     set_gvars(plan.change_list, gvar_table);
     g_log << SEPARATOR << "\n" << "SAVING\n" << SEPARATOR;
-    save_gvars(gvar_table);
+    save_gvars(gvar_table, stop_signals);
     g_log << SEPARATOR;
 }

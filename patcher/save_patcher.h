@@ -10,6 +10,8 @@
 
 #include "patch_plan.h"
 
+class StopSignalGuard;
+
 // The table's place in the save file. Entries are 32-bit little-endian; the
 // cities block and a copy of the table follow it, then the end marker.
 constexpr int32_t GVARS_OFFSET = 30055;
@@ -33,8 +35,12 @@ public:
     // The whole patch: sort, locate, read, add, change, save, each step
     // logged. Fatal conditions leave as std::runtime_error (through
     // CriticalError), std::length_error or std::bad_alloc. Nothing is
-    // written to the file before the saving step.
-    void run(PatchPlan& plan);
+    // written to the file before the saving step. The saving step arms
+    // stop_signals right before it creates the journal and leaves it armed,
+    // whatever happens after: a stop request then waits until the caller,
+    // which owns the guard, releases it once its report is complete and the
+    // log closed.
+    void run(PatchPlan& plan, StopSignalGuard& stop_signals);
 
     // The location and read steps of run, with their log lines: locates the
     // table and returns its gvars_count entries. *entries_read, when given,
@@ -79,7 +85,7 @@ public:
     void add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_table);
     void set_gvars(const std::vector<GvarRequest>& change_list,
                    std::vector<int32_t>& gvar_table);
-    void save_gvars(const std::vector<int32_t>& gvar_table);
+    void save_gvars(const std::vector<int32_t>& gvar_table, StopSignalGuard& stop_signals);
 
     uint32_t gvars_count = 0;
     int32_t gvars_end_offset = 0;

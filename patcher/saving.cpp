@@ -110,7 +110,8 @@ void resize_save_file(FILE* save_file, int32_t position, int32_t growth, const u
     if (StreamFlush(save_file) != 0) WriteFailed();
 }
 
-void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table) {
+void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table,
+                             StopSignalGuard& stop_signals) {
     g_log << "flushing buffer to SAVE file ..." << std::endl;
     const uint32_t m = static_cast<uint32_t>(gvar_table.size());
     const uint32_t block_size = cities_list_size + 3;
@@ -127,7 +128,7 @@ void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table) {
     }
 
     // Nothing of the save changes before its journal is durable.
-    SaveJournal journal(save_file, save_path, journal_path);
+    SaveJournal journal(save_file, save_path, stop_signals, journal_path);
     const uint8_t* head =
         near_bytes.size() >= static_cast<size_t>(GVARS_OFFSET) ? near_bytes.data() : nullptr;
     journal.write(int64_t{GVARS_OFFSET} + 8 * int64_t{m} + block_size, static_cast<int32_t>(growth),

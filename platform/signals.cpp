@@ -31,14 +31,16 @@ BOOL WINAPI HoldControlEvent(DWORD event) {
 
 void IgnoreStreamSignals() {}
 
-void HoldStopSignals() {
+void StopSignalGuard::arm() {
     if (g_holding) return;
     if (!g_released) g_released = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     g_holding = SetConsoleCtrlHandler(HoldControlEvent, TRUE) != 0;
+    armed_ = g_holding;
 }
 
-void ReleaseStopSignals() {
-    if (!g_holding) return;
+void StopSignalGuard::release() {
+    if (!armed_) return;
+    armed_ = false;
     // From here on an event ends the process at once, as it would have
     // without the hold.
     SetConsoleCtrlHandler(HoldControlEvent, FALSE);
@@ -75,9 +77,10 @@ void IgnoreStreamSignals() {
     signal(SIGXFSZ, SIG_IGN);
 }
 
-void HoldStopSignals() {
+void StopSignalGuard::arm() {
     if (g_holding) return;
     g_holding = true;
+    armed_ = true;
     g_first_signal = 0;
     struct sigaction hold = {};
     hold.sa_handler = NoteStopSignal;
@@ -92,8 +95,9 @@ void HoldStopSignals() {
     }
 }
 
-void ReleaseStopSignals() {
-    if (!g_holding) return;
+void StopSignalGuard::release() {
+    if (!armed_) return;
+    armed_ = false;
     for (size_t i = 0; i < STOP_SIGNAL_COUNT; ++i) {
         if (g_replaced[i]) sigaction(STOP_SIGNALS[i], &g_previous[i], nullptr);
         g_replaced[i] = false;
@@ -105,3 +109,5 @@ void ReleaseStopSignals() {
 }
 
 #endif
+
+StopSignalGuard::~StopSignalGuard() { release(); }
