@@ -32,11 +32,13 @@ void PrintUsage(const char* program) {
     std::cout.flush();
 }
 
+// The loader's message for an allocation failure: the library's own text
+// explains nothing to a player.
+const char ALLOCATION_FAILED[] = "memory allocation failed !";
+
 void ReportException(const std::exception& error) {
-    // The library's own text for an allocation failure explains nothing to
-    // a player; the loader's message does.
-    const char* text = dynamic_cast<const std::bad_alloc*>(&error) ? "memory allocation failed !"
-                                                                   : error.what();
+    const char* text =
+        dynamic_cast<const std::bad_alloc*>(&error) ? ALLOCATION_FAILED : error.what();
     g_log << "catch ! \n\t" << text << std::endl;
 }
 
@@ -71,7 +73,7 @@ bool ReadConfiguration(XmlNode* document, FILE* save_file, const char* config_na
             document ? static_cast<const XmlDocumentData*>(document->data) : nullptr;
         const char* reason = is_save ? "can't open file !"
                              : data  ? data->errorText
-                                     : "memory allocation failed !";
+                                     : ALLOCATION_FAILED;
         g_log << "error while loading config file !\n\t" << reason << std::endl;
         return false;
     }

@@ -17,6 +17,7 @@
 #include "byte_order.h"
 #include "checksum.h"
 #include "dual_log.h"
+#include "messages.h"
 #include "platform/file.h"
 #include "platform/path.h"
 #include "platform/signals.h"
@@ -30,8 +31,6 @@ namespace {
 constexpr size_t COPY_CHUNK_SIZE = 1 << 20;
 const uint8_t ZERO_MAGIC[8] = {};
 
-const char JOURNAL_FAILED[] = "can't write journal file !";
-const char WRITE_FAILED[] = "error while writing SAVE file !";
 const char RESTORE_FAILED[] = "can't restore SAVE file from journal !";
 const char MISMATCH[] = "journal file does not match SAVE file !";
 
@@ -131,7 +130,7 @@ void SaveJournal::close_journal() {
 
 void SaveJournal::write(int64_t changed_end, int32_t growth, const uint8_t* head) {
     int64_t size = 0;
-    if (!StreamFileSize(save_file_, &size)) CriticalError(JOURNAL_FAILED);
+    if (!StreamFileSize(save_file_, &size)) CriticalError(JOURNAL_WRITE_FAILED);
     // When the save grows, everything from the insertion point to the end
     // moves; otherwise only the bytes up to the copy's end change.
     const int64_t region_end = growth > 0 ? size : std::min(changed_end, size);
@@ -147,14 +146,14 @@ void SaveJournal::write(int64_t changed_end, int32_t growth, const uint8_t* head
         sum.add(head, static_cast<size_t>(GVARS_OFFSET));
         header_.head_checksum = sum.value();
     } else if (!HeadChecksum(save_file_, &header_.head_checksum)) {
-        CriticalError(JOURNAL_FAILED);
+        CriticalError(JOURNAL_WRITE_FAILED);
     }
     // From here until the guard's owner has closed the log, a stop request
     // waits for the end.
     stop_signals_.arm();
     // A journal that exists already is not this run's to remove.
     journal_ = CreateJournal(journal_path_);
-    if (!journal_) CriticalError(JOURNAL_FAILED);
+    if (!journal_) CriticalError(JOURNAL_WRITE_FAILED);
 
     // The header goes first with its checksum 0, so that a journal cut short
     // anywhere fails its checksum; then the payload, then the real header.
@@ -175,7 +174,7 @@ void SaveJournal::write(int64_t changed_end, int32_t growth, const uint8_t* head
     if (!whole) {
         close_journal();
         (void)RemoveJournal(journal_path_);
-        CriticalError(JOURNAL_FAILED);
+        CriticalError(JOURNAL_WRITE_FAILED);
     }
     written_ = true;
 }
@@ -192,13 +191,13 @@ const uint8_t* SaveJournal::held_bytes(int64_t offset, int64_t length) const {
 
 void SaveJournal::commit() {
     if (!written_) {
-        if (StreamFlush(save_file_) != 0) CriticalError(WRITE_FAILED);
+        if (StreamFlush(save_file_) != 0) CriticalError(SAVE_WRITE_FAILED);
         return;
     }
-    if (!SyncStreamFile(save_file_)) CriticalError(WRITE_FAILED);
+    if (!SyncStreamFile(save_file_)) CriticalError(SAVE_WRITE_FAILED);
     commit_tried_ = true;
     if (!WriteAt(journal_, 0, ZERO_MAGIC, sizeof ZERO_MAGIC) || !SyncStreamFile(journal_)) {
-        CriticalError(WRITE_FAILED);
+        CriticalError(SAVE_WRITE_FAILED);
     }
     // Committed. What fails from here on is left to the next run.
     written_ = false;
@@ -209,7 +208,7 @@ void SaveJournal::commit() {
 
 void SaveJournal::roll_back() {
     if (!written_) return;
-    g_log << "restoring SAVE file from journal ..." << std::endl;
+    LogLine(RESTORING_FROM_JOURNAL);
     written_ = false;
     // After a failed commit the magic value may be zero on the disk: the
     // journal must be valid again before the save changes.
@@ -299,7 +298,7 @@ void RecoverSave(FILE* save_file, const std::string& save_path, std::string* jou
     const JournalVerdict verdict = JudgeJournal(journal, save_file, &header);
     bool restored = false;
     if (verdict == JournalVerdict::Restorable) {
-        g_log << "restoring SAVE file from journal ..." << std::endl;
+        LogLine(RESTORING_FROM_JOURNAL);
         restored = RestoreFromJournal(journal, header, save_file);
     }
     fclose(journal);

@@ -8,10 +8,10 @@
 
 #include "byte_order.h"
 #include "dual_log.h"
+#include "messages.h"
 
 namespace {
 
-const char SEPARATOR[] = "----------------------------------------\n";
 constexpr size_t ENTRIES_PER_READ = 1024;
 
 // Reads entries from the stream's position into the table from index done
@@ -37,17 +37,17 @@ SavePatcher::SavePatcher(FILE* file, std::string path)
     : save_file(file), save_path(std::move(path)) {}
 
 std::vector<int32_t> SavePatcher::read_gvar_table(uint32_t* entries_read) {
-    g_log << "\ncalculating ofssets and GVARs count...\n" << SEPARATOR;
+    g_log << "\ncalculating ofssets and GVARs count...\n" << SEPARATOR_LINE;
     calculate_offsets();
 
-    g_log << SEPARATOR << "\nread GVARs ( " << gvars_count << " )";
+    g_log << SEPARATOR_LINE << "\nread GVARs ( " << gvars_count << " )";
     std::vector<int32_t> gvar_table(gvars_count, 0);
     uint32_t read = read_near_entries(gvar_table);
     if (read < gvar_table.size() && !near_ends_file) {
         (void)fseek(save_file, GVARS_OFFSET + 4 * static_cast<long>(read), SEEK_SET);
         read = ReadEntries(save_file, gvar_table, read);
     }
-    g_log << "\nreaded " << 4 * read << " bytes, " << read << " GVARs\n" << SEPARATOR << "\n";
+    g_log << "\nreaded " << 4 * read << " bytes, " << read << " GVARs\n" << SEPARATOR_LINE << "\n";
     if (entries_read) *entries_read = read;
     return gvar_table;
 }
@@ -56,11 +56,11 @@ void SavePatcher::run(PatchPlan& plan, StopSignalGuard& stop_signals) {
     SortPatchPlan(plan);
     std::vector<int32_t> gvar_table = read_gvar_table();
 
-    g_log << "ADDING\n" << SEPARATOR;
+    g_log << "ADDING\n" << SEPARATOR_LINE;
     add_gvars(plan, gvar_table);
-    g_log << SEPARATOR << "\n" << "CHANGING\n" << SEPARATOR;
+    g_log << SEPARATOR_LINE << "\n" << "CHANGING\n" << SEPARATOR_LINE;
     set_gvars(plan.change_list, gvar_table);
-    g_log << SEPARATOR << "\n" << "SAVING\n" << SEPARATOR;
+    g_log << SEPARATOR_LINE << "\n" << "SAVING\n" << SEPARATOR_LINE;
     save_gvars(gvar_table, stop_signals);
-    g_log << SEPARATOR;
+    g_log << SEPARATOR_LINE;
 }

@@ -8,8 +8,9 @@
 
 #include "byte_order.h"
 #include "dual_log.h"
-#include "platform/file.h"
 #include "journal.h"
+#include "messages.h"
+#include "platform/file.h"
 #include "save_patcher.h"
 
 namespace {
@@ -19,7 +20,7 @@ constexpr int64_t TAIL_CHUNK_SIZE = 1 << 20;
 // Entries go out through a small buffer rather than a copy of the table.
 constexpr size_t ENTRIES_PER_WRITE = 1024;
 
-[[noreturn]] void WriteFailed() { CriticalError("error while writing SAVE file !"); }
+[[noreturn]] void WriteFailed() { CriticalError(SAVE_WRITE_FAILED); }
 
 void SeekOrFail(FILE* file, long offset, int origin) {
     if (StreamSeek(file, offset, origin) != 0) WriteFailed();
@@ -85,7 +86,7 @@ void resize_save_file(FILE* save_file, int32_t position, int32_t growth, const u
     // addressed, so it is not grown.
     if (growth < 0 || !StreamFileSize(save_file, &old_size) ||
         old_size + growth > MAX_SAVE_SIZE || !GrowStreamFile(save_file, old_size, growth)) {
-        CriticalError("can't set new size to SAVE file !");
+        CriticalError(SAVE_RESIZE_FAILED);
     }
     int64_t remaining = old_size - position;
     if (tail && remaining > 0 && tail_length == remaining) {
@@ -124,7 +125,7 @@ void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table,
         const int64_t copy_end = int64_t{cities_block_offset} + block_size + 4 * int64_t{gvars_count};
         if (copy_end != insertion) CriticalError("wrong GVARs end marker offset !");
         growth = 8 * (int64_t{m} - gvars_count);
-        if (growth > MAX_SAVE_SIZE) CriticalError("can't set new size to SAVE file !");
+        if (growth > MAX_SAVE_SIZE) CriticalError(SAVE_RESIZE_FAILED);
     }
 
     // Nothing of the save changes before its journal is durable.
