@@ -107,8 +107,7 @@ bool RecoverSaveStep(FILE* save_file, const char* save_path, std::string& journa
 void PatchSave(FILE* save_file, const char* save_path, const std::string& journal_path,
                PatchPlan& plan, StopSignalGuard& stop_signals) {
     try {
-        SavePatcher patcher(save_file, save_path);
-        patcher.journal_path = journal_path;
+        SavePatcher patcher(save_file, save_path, journal_path);
         patcher.run(plan, stop_signals);
         g_log << "PATCHING COMPLETE!\n";
     } catch (const std::exception& error) {

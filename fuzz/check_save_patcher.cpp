@@ -70,19 +70,20 @@ void Overlay(std::string& file, size_t at, const std::string& bytes) {
 // The file a successful run must leave, from the regions the patcher
 // located; "" with a description in *problem when the regions are not
 // where the file says.
-std::string Predicted(const std::string& before, const SavePatcher& patcher, std::string* problem) {
-    const size_t n = patcher.gvars_count;
-    const size_t block_offset = static_cast<size_t>(patcher.cities_block_offset);
-    const size_t d = patcher.cities_list_size;
+std::string Predicted(const std::string& before, const TableLocation& located,
+                      std::string* problem) {
+    const size_t n = located.gvars_count;
+    const size_t block_offset = static_cast<size_t>(located.cities_block_offset);
+    const size_t d = located.cities_list_size;
     const size_t marker = static_cast<size_t>(GVARS_END_SEARCH_OFFSET) +
-                          static_cast<size_t>(patcher.gvars_end_offset);
-    if (patcher.cities_block_offset < GVARS_OFFSET || block_offset != HEADER_SIZE + 4 * n ||
+                          static_cast<size_t>(located.gvars_end_offset);
+    if (located.cities_block_offset < GVARS_OFFSET || block_offset != HEADER_SIZE + 4 * n ||
         d < 8 || block_offset + d > before.size() ||
         LittleEndianAt(before, block_offset + d - 4) != CITIES_LIST_END_MARKER) {
         *problem = "the located table and cities list do not match the file";
         return "";
     }
-    if (patcher.gvars_end_offset < 0 || marker + 4 > before.size() ||
+    if (located.gvars_end_offset < 0 || marker + 4 > before.size() ||
         LittleEndianAt(before, marker) != GVARS_END_MARKER) {
         *problem = "the located GVARs end marker is not in the file";
         return "";
@@ -362,7 +363,7 @@ std::string CheckSavePatcher(const uint8_t* data, size_t size) {
         return "the run left its journal behind";
     }
     if (!run_error.empty()) return after == before ? "" : "a failed run changed the file";
-    const std::string predicted = Predicted(before, patcher, &problem);
+    const std::string predicted = Predicted(before, patcher.location(), &problem);
     if (!problem.empty()) return problem;
     if (after != predicted) {
         return "the patched file differs from the prediction at " + FirstDifference(after, predicted);

@@ -2,6 +2,7 @@
 // list, the derived sizes and every failure of that step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -9,6 +10,7 @@
 #include "files.h"
 #include "patch_harness.h"
 #include "save_patcher.h"
+#include "save_reader.h"
 #include "savebuilder.h"
 
 namespace {
@@ -139,15 +141,17 @@ TEST(CitiesList, TwoZeroBytesCountAsAnEmptyName) {
     ExpectLocationFailure(BuildSave(params), "can't get cities list size !");
 }
 
-// The search on small files of 0x01 bytes with markers placed in them.
+// The search on small files of 0x01 bytes with markers placed in them. A
+// window of 0 bytes searches the stream alone, in chunks of 256 bytes.
 class MarkerSearch : public ::testing::Test {
 protected:
-    std::optional<int32_t> Find(std::string bytes, long start, uint32_t marker) {
+    std::optional<int32_t> Find(std::string bytes, long start, uint32_t marker,
+                                size_t window = 0) {
         WriteFileBytes(dir_ / "f", bytes);
         FILE* file = fopen((dir_ / "f").string().c_str(), "rb");
-        SavePatcher patcher(file, "");
-        fseek(file, start, SEEK_SET);
-        std::optional<int32_t> found = patcher.find_marker(marker, 256);
+        SaveReader reader(file, window);
+        reader.hold_window();
+        std::optional<int32_t> found = reader.find_marker(start, marker);
         fclose(file);
         return found;
     }
@@ -166,6 +170,53 @@ TEST_F(MarkerSearch, FindsMarkersAtChunkEdgesAndAtTheStart) {
     EXPECT_EQ(Find(With(ones_, 300, end_), 300, GVARS_END_MARKER), 0);
     EXPECT_EQ(Find(With(ones_, 300, end_), 45, GVARS_END_MARKER), 255);
     EXPECT_EQ(Find(With(With(ones_, 300, end_), 254, end_), 0, GVARS_END_MARKER), 254);
+}
+
+// One rule for the window's end and the chunks' ends: whatever the window
+// holds, a marker ending at, straddling or starting past its end is found
+// at the same distance, and one that begins before the start is not.
+TEST_F(MarkerSearch, TheWindowsEndIsOneMoreChunkEdge) {
+    for (size_t window : {1u, 3u, 4u, 100u, 300u, 301u, 302u, 303u, 304u, 556u, 700u, 4096u}) {
+        for (size_t at : {0u, 296u, 297u, 298u, 299u, 300u, 301u, 553u, 696u}) {
+            EXPECT_EQ(Find(With(ones_, at, end_), 0, GVARS_END_MARKER, window),
+                      static_cast<int32_t>(at))
+                << window << " " << at;
+            EXPECT_EQ(Find(With(ones_, at, end_), 45, GVARS_END_MARKER, window),
+                      at >= 45 ? std::optional<int32_t>(static_cast<int32_t>(at - 45))
+                               : std::nullopt)
+                << window << " " << at;
+        }
+        EXPECT_EQ(Find(ones_ + std::string("AV\0", 3), 0, CITIES_LIST_END_MARKER, window),
+                  std::nullopt)
+            << window;
+        EXPECT_EQ(Find(ones_, 0, GVARS_END_MARKER, window), std::nullopt) << window;
+    }
+}
+
+// Reads join the window and the stream at any point; bytes past the end of
+// the file stay as they were.
+TEST(SaveReader, ReadsJoinTheWindowAndTheStream) {
+    TempDir dir;
+    const std::string bytes = GenerateBytes(1000, 3);
+    WriteFileBytes(dir / "f", bytes);
+    for (size_t window : {0u, 1u, 500u, 999u, 1000u, 2000u}) {
+        FILE* file = fopen((dir / "f").string().c_str(), "rb");
+        SaveReader reader(file, window);
+        reader.hold_window();
+        for (size_t offset : {0u, 499u, 500u, 996u, 1000u, 1200u}) {
+            std::string got(300, '\x7f');
+            uint8_t* into = reinterpret_cast<uint8_t*>(&got[0]);
+            const size_t count = reader.read(static_cast<int64_t>(offset), got.size(), into);
+            const std::string expected = bytes.substr(std::min(offset, bytes.size()), 300);
+            EXPECT_EQ(count, expected.size()) << window << " " << offset;
+            EXPECT_EQ(got, expected + std::string(300 - expected.size(), '\x7f'))
+                << window << " " << offset;
+        }
+        EXPECT_FALSE(reader.failed());
+        const bool held = window >= 100;
+        EXPECT_EQ(reader.held(0, 100) != nullptr, held) << window;
+        fclose(file);
+    }
 }
 
 TEST_F(MarkerSearch, NotFoundIsNotDistanceZero) {
