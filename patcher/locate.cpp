@@ -72,7 +72,28 @@ uint32_t CitiesListSize(const std::vector<uint8_t>& window) {
     }
 }
 
+const char* LocationMessage(LocationFailure failure) {
+    switch (failure) {
+        case LocationFailure::NoGvarsEndMarker: return "can't find GVARs end marker !";
+        case LocationFailure::NoCitiesListEndMarker: return "can't find cities list end marker !";
+        case LocationFailure::CitiesListUnknown: return "can't get cities list size !";
+        case LocationFailure::WrongTableSize: return "wrong GVARs list size calculated !";
+        case LocationFailure::SearchReadFailed: return "error while calculating GVARs count !";
+        case LocationFailure::CitiesReadFailed: return "error 0x10 !";
+    }
+    return "";
+}
+
 }  // namespace
+
+LocationError::LocationError(LocationFailure failure)
+    : std::runtime_error(LocationMessage(failure)), failure_(failure) {}
+
+void ReportLocationFailure(LocationFailure failure) {
+    const LocationError error(failure);
+    LogCritical(error.what());
+    throw error;
+}
 
 void SavePatcher::calculate_offsets() {
     reader_.hold_window();
@@ -81,14 +102,14 @@ void SavePatcher::calculate_offsets() {
     // as missing.
     const int64_t int32_max = std::numeric_limits<int32_t>::max();
     if (!g || int64_t{GVARS_END_SEARCH_OFFSET} + *g + 4 > int32_max) {
-        CriticalError("can't find GVARs end marker !");
+        ReportLocationFailure(LocationFailure::NoGvarsEndMarker);
     }
     location_.gvars_end_offset = *g;
 
     std::optional<int32_t> c =
         reader_.find_marker(CITIES_END_SEARCH_OFFSET, CITIES_LIST_END_MARKER);
     if (!c || int64_t{CITIES_END_SEARCH_OFFSET} + *c + 4 > int32_max) {
-        CriticalError("can't find cities list end marker !");
+        ReportLocationFailure(LocationFailure::NoCitiesListEndMarker);
     }
     const int32_t marker = CITIES_END_SEARCH_OFFSET + *c;
 
@@ -97,10 +118,10 @@ void SavePatcher::calculate_offsets() {
     const int32_t window_start = marker + 4 - static_cast<int32_t>(CITIES_WINDOW_SIZE);
     std::vector<uint8_t> window(CITIES_WINDOW_SIZE, 0);
     (void)reader_.read(window_start, window.size(), window.data());
-    if (reader_.failed()) CriticalError("error 0x10 !");
+    if (reader_.failed()) ReportLocationFailure(LocationFailure::CitiesReadFailed);
     const uint32_t d = CitiesListSize(window);
     location_.cities_list_size = d;
-    if (d == 0) CriticalError("can't get cities list size !");
+    if (d == 0) ReportLocationFailure(LocationFailure::CitiesListUnknown);
     g_log << "cities_list_size == " << static_cast<int32_t>(d) << std::endl;
 
     location_.cities_block_offset = marker + 4 - static_cast<int32_t>(d);
@@ -109,7 +130,7 @@ void SavePatcher::calculate_offsets() {
     g_log << "size == " << s << ", " << (s_bits >> 2) << ", " << (s_bits & 3u) << std::endl;
     // A list starting before the table would make a negative size, read as
     // a huge count: stop before anything is allocated for it.
-    if (s < 0 || (s_bits & 3u) != 0) CriticalError("wrong GVARs list size calculated !");
+    if (s < 0 || (s_bits & 3u) != 0) ReportLocationFailure(LocationFailure::WrongTableSize);
 
     // Bytes past the end of the file stay 0.
     cities_block_.assign(static_cast<size_t>(d) + 3, 0);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,31 @@ constexpr int32_t CITIES_END_SEARCH_OFFSET = GVARS_OFFSET + 2784;
 // Offsets are signed 32-bit throughout: a save never grows past this.
 constexpr int64_t MAX_SAVE_SIZE = 2147483647;
 
+// Why the location step found no table, each with its own message.
+enum class LocationFailure {
+    NoGvarsEndMarker,       // "can't find GVARs end marker !"
+    NoCitiesListEndMarker,  // "can't find cities list end marker !"
+    CitiesListUnknown,      // "can't get cities list size !"
+    WrongTableSize,         // "wrong GVARs list size calculated !"
+    SearchReadFailed,       // "error while calculating GVARs count !"
+    CitiesReadFailed,       // "error 0x10 !"
+};
+
+// The location step's critical error. what() is the failure's message, so
+// a driver that reports std::runtime_error reports it unchanged; failure()
+// tells it apart without reading the text.
+class LocationError : public std::runtime_error {
+public:
+    explicit LocationError(LocationFailure failure);
+    LocationFailure failure() const { return failure_; }
+
+private:
+    LocationFailure failure_;
+};
+
+// Logs the failure as a critical error and throws its LocationError.
+[[noreturn]] void ReportLocationFailure(LocationFailure failure);
+
 // Where the location step found the table and what follows it.
 struct TableLocation {
     uint32_t gvars_count = 0;         // the table's entries
@@ -43,7 +69,8 @@ public:
 
     // The whole patch: sort, locate, read, add, change, save, each step
     // logged. Fatal conditions leave as std::runtime_error (through
-    // CriticalError), std::length_error or std::bad_alloc. Nothing is written to the file
+    // CriticalError; a LocationError from the location step),
+    // std::length_error or std::bad_alloc. Nothing is written to the file
     // before the saving step. The saving step arms stop_signals right
     // before it creates the journal and leaves it armed, whatever happens
     // after: a stop request then waits until the caller, which owns the

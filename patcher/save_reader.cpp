@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "byte_order.h"
-#include "dual_log.h"
+#include "save_patcher.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ std::optional<int32_t> SaveReader::find_marker(int64_t start, uint32_t marker) {
     if (window_ends_file_) return std::nullopt;
     for (;;) {
         const size_t got = read_stream(next, buffer + carried, MARKER_CHUNK_SIZE);
-        if (ferror(file_)) CriticalError("error while calculating GVARs count !");
+        if (ferror(file_)) ReportLocationFailure(LocationFailure::SearchReadFailed);
         const size_t valid = carried + got;
         const int64_t base = next - static_cast<int64_t>(carried) - start;  // buffer[0]'s distance
         if (std::optional<size_t> i = FirstMarker(buffer, valid, marker)) {

@@ -29,7 +29,7 @@ public:
     // next, so a marker straddling a chunk's or the window's end is seen.
     // Nothing when there is none, or when its distance is beyond a signed
     // 32-bit value. Critical error "error while calculating GVARs count !"
-    // on a read error.
+    // (LocationFailure::SearchReadFailed) on a read error.
     std::optional<int32_t> find_marker(int64_t start, uint32_t marker);
 
     // Copies count bytes at offset (at least 0) into bytes, from the window
