@@ -16,6 +16,9 @@ SavePatcher::SavePatcher(FILE* file, std::string save_path, std::string journal_
 void SavePatcher::run(PatchPlan& plan, StopSignalGuard& stop_signals) {
     SortPatchPlan(plan);
     std::vector<int32_t> gvar_table = read_gvar_table();
+    // What a read error kept from the table or the cities block would be
+    // written back as zeros: the run stops while the save is unchanged.
+    if (reader_.failed()) ReportLocationFailure(LocationFailure::SearchReadFailed);
 
     g_log << "ADDING\n" << SEPARATOR_LINE;
     add_gvars(plan, gvar_table);

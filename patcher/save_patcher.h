@@ -69,12 +69,13 @@ public:
 
     // The whole patch: sort, locate, read, add, change, save, each step
     // logged. Fatal conditions leave as std::runtime_error (through
-    // CriticalError; a LocationError from the location step),
-    // std::length_error or std::bad_alloc. Nothing is written to the file
-    // before the saving step. The saving step arms stop_signals right
-    // before it creates the journal and leaves it armed, whatever happens
-    // after: a stop request then waits until the caller, which owns the
-    // guard, releases it once its report is complete and the log closed.
+    // CriticalError; a LocationError from the location and read steps, a
+    // read error among them), std::length_error or std::bad_alloc. Nothing
+    // is written to the file before the saving step. The saving step arms
+    // stop_signals right before it creates the journal and leaves it armed,
+    // whatever happens after: a stop request then waits until the caller,
+    // which owns the guard, releases it once its report is complete and the
+    // log closed.
     void run(PatchPlan& plan, StopSignalGuard& stop_signals);
 
     // The location and read steps of run, with their log lines: locates the

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
+#include "dual_log.h"
 #include "files.h"
 #include "patch_harness.h"
+#include "platform/signals.h"
 #include "save_patcher.h"
 #include "save_reader.h"
 #include "savebuilder.h"
@@ -111,6 +115,88 @@ TEST(LocationFailure, ReadErrorWhileSearching) {
     PatchOutcome out = PatchSaveFile(dir / "SAVE.DAT", PatchPlan(), {"rb", {}});
     EXPECT_EQ(out.log, LOCATING + Critical("error while calculating GVARs count !"));
 }
+
+#ifdef __GLIBC__
+
+// A save in memory behind a stream whose reads fail from the fail_from-th
+// on (0: none); writes are counted and dropped.
+struct FailingSave {
+    std::string bytes;
+    int64_t position = 0;
+    int reads = 0;
+    int fail_from = 0;
+    int writes = 0;
+
+    static ssize_t Read(void* cookie, char* into, size_t size) {
+        FailingSave& save = *static_cast<FailingSave*>(cookie);
+        if (++save.reads >= save.fail_from && save.fail_from > 0) {
+            errno = EIO;
+            return -1;
+        }
+        const size_t at = static_cast<size_t>(std::min<int64_t>(save.position, save.bytes.size()));
+        const size_t count = std::min(size, save.bytes.size() - at);
+        save.bytes.copy(into, count, at);
+        save.position += static_cast<int64_t>(count);
+        return static_cast<ssize_t>(count);
+    }
+    static ssize_t Write(void* cookie, const char*, size_t size) {
+        ++static_cast<FailingSave*>(cookie)->writes;
+        return static_cast<ssize_t>(size);
+    }
+    static int Seek(void* cookie, off64_t* offset, int whence) {
+        FailingSave& save = *static_cast<FailingSave*>(cookie);
+        const int64_t base = whence == SEEK_SET ? 0
+                             : whence == SEEK_CUR ? save.position
+                                                  : static_cast<int64_t>(save.bytes.size());
+        save.position = base + *offset;
+        *offset = save.position;
+        return 0;
+    }
+
+    PatchOutcome Run(const PatchPlan& plan) {
+        PatchOutcome outcome;
+        std::ostringstream log;
+        const DualLog saved = g_log;
+        g_log.console = &log;
+        g_log.file = nullptr;
+        FILE* stream = fopencookie(this, "r+", {Read, Write, Seek, nullptr});
+        try {
+            StopSignalGuard stop_signals;
+            PatchPlan copy = plan;
+            SavePatcher(stream, "").run(copy, stop_signals);
+        } catch (const std::exception& error) {
+            outcome.error = error.what();
+        }
+        fclose(stream);
+        g_log = saved;
+        outcome.log = log.str();
+        return outcome;
+    }
+};
+
+// A read error after the searches (the last read of a table that reaches
+// past the first 96 KiB) stops the run before SAVING: what it kept from
+// the table would be written back as zeros.
+TEST(LocationFailure, ReadErrorInTheTableStopsBeforeSaving) {
+    FailingSave save;
+    save.bytes = BuildSave(ParamsWithNames(DefaultCityNames(), 20000));
+    const PatchPlan plan = MakePlan({Change(5, 9)});
+    save.Run(plan);  // counts the reads; no file beneath, so SAVING fails
+    ASSERT_GT(save.reads, 0);
+    save.fail_from = save.reads;
+    save.reads = 0;
+    PatchOutcome out = save.Run(plan);
+    const std::string read_step = SEPARATOR + std::string("\nread GVARs ( 20000 )\nreaded ");
+    const size_t at = out.log.find(read_step);
+    ASSERT_NE(at, std::string::npos) << out.log;
+    const std::string after = out.log.substr(out.log.find('\n', at + read_step.size()) + 1);
+    EXPECT_EQ(after, SEPARATOR + std::string("\n") +
+                         Critical("error while calculating GVARs count !"));
+    EXPECT_EQ(out.error, "error while calculating GVARs count !");
+    EXPECT_EQ(save.writes, 0);
+}
+
+#endif
 
 TEST(CitiesList, FirstNameMustBeFiveToTwelveBytes) {
     const std::string letters = "BRENNIKOVASTLX";
