@@ -84,19 +84,19 @@ bool ParseCommandLine(const std::vector<std::string>& args, Options& options,
     return true;
 }
 
-// What the location messages mean to someone who named a file.
-std::string ReasonFor(const std::string& message) {
-    static const struct {
-        const char* message;
-        const char* reason;
-    } REASONS[] = {
-        {"can't find GVARs end marker !", "not a save this tool can read: no end marker"},
-        {"can't find cities list end marker !", "not a save this tool can read: no cities list"},
-        {"can't get cities list size !", "not a save this tool can read: no cities list"},
-        {"wrong GVARs list size calculated !", "not a save this tool can read: wrong table size"},
-    };
-    for (const auto& entry : REASONS) {
-        if (message == entry.message) return entry.reason;
+// What a location failure means to someone who named a file.
+const char* ReasonFor(LocationFailure failure) {
+    switch (failure) {
+        case LocationFailure::NoGvarsEndMarker:
+            return "not a save this tool can read: no end marker";
+        case LocationFailure::NoCitiesListEndMarker:
+        case LocationFailure::CitiesListUnknown:
+            return "not a save this tool can read: no cities list";
+        case LocationFailure::WrongTableSize:
+            return "not a save this tool can read: wrong table size";
+        case LocationFailure::SearchReadFailed:
+        case LocationFailure::CitiesReadFailed:
+            break;
     }
     return READ_FAILED;
 }
@@ -117,8 +117,10 @@ std::string ReadTable(FILE* file, const std::string& path, std::vector<int32_t>&
         if (read < gvars.size()) problem = READ_FAILED;
     } catch (const std::bad_alloc&) {
         problem = "too large to read";
-    } catch (const std::exception& error) {
-        problem = ReasonFor(error.what());
+    } catch (const LocationError& error) {
+        problem = ReasonFor(error.failure());
+    } catch (const std::exception&) {
+        problem = READ_FAILED;
     }
     if (problem == READ_FAILED && ReadRefusedByLock(file)) return BEING_PATCHED;
     if (problem.empty() && JournalExists(journal)) return BEING_PATCHED;

@@ -33,11 +33,13 @@ void PrintUsage(const char* program) {
     std::cout.flush();
 }
 
+// The loader's message for an allocation failure: the library's own text
+// explains nothing to a player.
+const char ALLOCATION_FAILED[] = "memory allocation failed !";
+
 void ReportException(const std::exception& error) {
-    // The library's own text for an allocation failure explains nothing to
-    // a player; the loader's message does.
-    const char* text = dynamic_cast<const std::bad_alloc*>(&error) ? "memory allocation failed !"
-                                                                   : error.what();
+    const char* text =
+        dynamic_cast<const std::bad_alloc*>(&error) ? ALLOCATION_FAILED : error.what();
     g_log << "catch ! \n\t" << text << std::endl;
 }
 
@@ -72,7 +74,7 @@ bool ReadConfiguration(XmlNode* document, FILE* save_file, const char* config_na
             document ? static_cast<const XmlDocumentData*>(document->data) : nullptr;
         const char* reason = is_save ? "can't open file !"
                              : data  ? data->errorText
-                                     : "memory allocation failed !";
+                                     : ALLOCATION_FAILED;
         g_log << "error while loading config file !\n\t" << reason << std::endl;
         return false;
     }
@@ -104,11 +106,10 @@ bool RecoverSaveStep(FILE* save_file, const char* save_path, std::string& journa
 }
 
 void PatchSave(FILE* save_file, const char* save_path, const std::string& journal_path,
-               PatchPlan& plan) {
+               PatchPlan& plan, StopSignalGuard& stop_signals) {
     try {
-        SavePatcher patcher(save_file, save_path);
-        patcher.journal_path = journal_path;
-        patcher.run(plan);
+        SavePatcher patcher(save_file, save_path, journal_path);
+        patcher.run(plan, stop_signals);
         g_log << "PATCHING COMPLETE!\n";
     } catch (const std::exception& error) {
         ReportException(error);
@@ -119,6 +120,9 @@ void PatchSave(FILE* save_file, const char* save_path, const std::string& journa
 
 int RunProgram(const std::vector<std::string>& arguments) {
     IgnoreStreamSignals();
+    // Armed by the patcher when it creates the journal, released once the
+    // report is complete.
+    StopSignalGuard stop_signals;
     if (arguments.size() < 3) {
         PrintUsage(arguments.empty() ? "gvtool" : arguments[0].c_str());
         return 0;
@@ -150,7 +154,7 @@ int RunProgram(const std::vector<std::string>& arguments) {
         try {
             if (RecoverSaveStep(save_file, save_name, journal_path) &&
                 ReadConfiguration(document, save_file, config_name, plan)) {
-                PatchSave(save_file, save_name, journal_path, plan);
+                PatchSave(save_file, save_name, journal_path, plan, stop_signals);
             }
         } catch (const std::exception& error) {
             // Only memory exhaustion while reading the configuration gets here.
@@ -165,6 +169,6 @@ int RunProgram(const std::vector<std::string>& arguments) {
     if (log_file) fclose(log_file);
     // The report is complete and the save whole: a stop asked for while the
     // save was changing ends the process now.
-    ReleaseStopSignals();
+    stop_signals.release();
     return 0;
 }

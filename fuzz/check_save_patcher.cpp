@@ -16,6 +16,7 @@
 
 #include "byte_order.h"
 #include "checks.h"
+#include "checksum.h"
 #include "dual_log.h"
 #include "journal.h"
 #include "platform/open.h"
@@ -70,19 +71,20 @@ void Overlay(std::string& file, size_t at, const std::string& bytes) {
 // The file a successful run must leave, from the regions the patcher
 // located; "" with a description in *problem when the regions are not
 // where the file says.
-std::string Predicted(const std::string& before, const SavePatcher& patcher, std::string* problem) {
-    const size_t n = patcher.gvars_count;
-    const size_t block_offset = static_cast<size_t>(patcher.cities_block_offset);
-    const size_t d = patcher.cities_list_size;
+std::string Predicted(const std::string& before, const TableLocation& located,
+                      std::string* problem) {
+    const size_t n = located.gvars_count;
+    const size_t block_offset = static_cast<size_t>(located.cities_block_offset);
+    const size_t d = located.cities_list_size;
     const size_t marker = static_cast<size_t>(GVARS_END_SEARCH_OFFSET) +
-                          static_cast<size_t>(patcher.gvars_end_offset);
-    if (patcher.cities_block_offset < GVARS_OFFSET || block_offset != HEADER_SIZE + 4 * n ||
+                          static_cast<size_t>(located.gvars_end_offset);
+    if (located.cities_block_offset < GVARS_OFFSET || block_offset != HEADER_SIZE + 4 * n ||
         d < 8 || block_offset + d > before.size() ||
         LittleEndianAt(before, block_offset + d - 4) != CITIES_LIST_END_MARKER) {
         *problem = "the located table and cities list do not match the file";
         return "";
     }
-    if (patcher.gvars_end_offset < 0 || marker + 4 > before.size() ||
+    if (located.gvars_end_offset < 0 || marker + 4 > before.size() ||
         LittleEndianAt(before, marker) != GVARS_END_MARKER) {
         *problem = "the located GVARs end marker is not in the file";
         return "";
@@ -157,9 +159,9 @@ Input Decode(const uint8_t* data, size_t size) {
         EncodeJournalHeader(header, bytes);
         if (input.control & JOURNAL_SEALED) {
             JournalChecksum checksum;
-            checksum.add(bytes, JOURNAL_HEADER_SIZE - 8);
+            checksum.add(bytes, JOURNAL_CHECKSUM_AT);
             checksum.add(bytes + JOURNAL_HEADER_SIZE, journal.size() - JOURNAL_HEADER_SIZE);
-            WriteLittleEndian64(bytes + JOURNAL_HEADER_SIZE - 8, checksum.value());
+            WriteLittleEndian64(bytes + JOURNAL_CHECKSUM_AT, checksum.value());
         } else {
             std::memcpy(bytes, magic, sizeof magic);  // as given
         }
@@ -178,13 +180,14 @@ JournalVerdict Verdict(const std::string& journal, const std::string& save, Jour
     head.resize(JOURNAL_HEADER_SIZE, '\0');
     *header = DecodeJournalHeader(reinterpret_cast<const uint8_t*>(head.data()));
     const int64_t size = static_cast<int64_t>(save.size());
-    const JournalVerdict cut_short = journal.size() >= 20 && size == header->original_size
+    const bool size_known = journal.size() >= JOURNAL_FINAL_SIZE_AT;
+    const JournalVerdict cut_short = size_known && size == header->original_size
                                          ? JournalVerdict::Incomplete
                                          : JournalVerdict::Mismatch;
     if (journal.size() < JOURNAL_HEADER_SIZE) return cut_short;
     if (header->version != JOURNAL_VERSION) return JournalVerdict::Mismatch;
     JournalChecksum checksum;
-    checksum.add(reinterpret_cast<const uint8_t*>(journal.data()), JOURNAL_HEADER_SIZE - 8);
+    checksum.add(reinterpret_cast<const uint8_t*>(journal.data()), JOURNAL_CHECKSUM_AT);
     checksum.add(reinterpret_cast<const uint8_t*>(journal.data()) + JOURNAL_HEADER_SIZE,
                  journal.size() - JOURNAL_HEADER_SIZE);
     if (static_cast<int64_t>(journal.size() - JOURNAL_HEADER_SIZE) != header->region_length ||
@@ -276,8 +279,6 @@ std::string Silently(Step step, std::string* problem) {
         *problem = "a step ended with an exception of no standard type";
     }
     g_log = saved;
-    // A stop request held back by the journal would end a real run here.
-    ReleaseStopSignals();
     return error;
 }
 
@@ -345,12 +346,14 @@ std::string CheckSavePatcher(const uint8_t* data, size_t size) {
         return problem;
     }
 
-    // The patch run, with its own journal.
+    // The patch run, with its own journal. A stop request held back from
+    // its creation ends the process when the guard ends, as in a real run.
+    StopSignalGuard stop_signals;
     SavePatcher patcher(file, save_name);
     const std::string run_error = Silently(
         [&] {
             PatchPlan plan = FixedPlan();
-            patcher.run(plan);
+            patcher.run(plan, stop_signals);
         },
         &problem);
     fclose(file);
@@ -361,7 +364,7 @@ std::string CheckSavePatcher(const uint8_t* data, size_t size) {
         return "the run left its journal behind";
     }
     if (!run_error.empty()) return after == before ? "" : "a failed run changed the file";
-    const std::string predicted = Predicted(before, patcher, &problem);
+    const std::string predicted = Predicted(before, patcher.location(), &problem);
     if (!problem.empty()) return problem;
     if (after != predicted) {
         return "the patched file differs from the prediction at " + FirstDifference(after, predicted);

@@ -9,6 +9,7 @@
 
 #include "checks.h"
 #include "model.h"
+#include "checksum.h"
 #include "journal.h"
 #include "save_patcher.h"
 #include "savebuilder.h"
@@ -172,7 +173,7 @@ std::string JournalOf(const std::string& save, int32_t growth) {
     uint8_t encoded[JOURNAL_HEADER_SIZE];
     EncodeJournalHeader(header, encoded);
     JournalChecksum checksum;
-    checksum.add(encoded, JOURNAL_HEADER_SIZE - 8);
+    checksum.add(encoded, JOURNAL_CHECKSUM_AT);
     checksum.add(bytes + HEADER_SIZE, save.size() - HEADER_SIZE);
     header.checksum = checksum.value();
     EncodeJournalHeader(header, encoded);

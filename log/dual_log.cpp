@@ -31,8 +31,12 @@ void LogLine(const std::string& message) {
     g_log << message << std::endl;
 }
 
-void CriticalError(const std::string& message) {
+void LogCritical(const std::string& message) {
     g_log << "CRITICAL ERROR !" << std::endl;
     g_log << message << std::endl;
+}
+
+void CriticalError(const std::string& message) {
+    LogCritical(message);
     throw std::runtime_error(message);
 }

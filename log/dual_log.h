@@ -27,5 +27,8 @@ extern DualLog g_log;
 void LogLine(const std::string& message);
 
 // Writes "CRITICAL ERROR !" and the message, each on a flushed line of its
-// own, then throws std::runtime_error carrying the message.
+// own.
+void LogCritical(const std::string& message);
+
+// LogCritical, then throws std::runtime_error carrying the message.
 [[noreturn]] void CriticalError(const std::string& message);

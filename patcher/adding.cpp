@@ -20,7 +20,7 @@ void SavePatcher::add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_ta
     // Nothing is written before SAVING, so the size is still the original's.
     // Without a file beneath the stream, the later growth is refused anyway.
     int64_t file_size = 0;
-    if (total > 0) (void)FileSizeBeneath(save_file, &file_size);
+    if (total > 0) (void)FileSizeBeneath(save_file_, &file_size);
     for (int32_t i = 1; i <= total; ++i) {
         const GvarRequest& request = plan.add_list[static_cast<size_t>(i - 1)];
         g_log << "\tadding GVAR (" << i << " of " << total << ")" << std::endl;
@@ -39,7 +39,7 @@ void SavePatcher::add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_ta
         // Negative indices read as 2^31 or more and land here too. An index
         // whose growth could never be written is refused before the table
         // is allocated for it.
-        const int64_t growth = 8 * (int64_t{index} + 1 - int64_t{gvars_count});
+        const int64_t growth = 8 * (int64_t{index} + 1 - int64_t{location_.gvars_count});
         if (uint64_t{index} + 1 > MAX_GVARS || file_size + growth > MAX_SAVE_SIZE) {
             throw std::length_error("can't add GVAR with index " +
                                     std::to_string(request.index) + " !");

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "byte_order.h"
+#include "checksum.h"
 #include "dual_log.h"
+#include "messages.h"
 #include "platform/file.h"
 #include "platform/open.h"
 #include "platform/path.h"
@@ -23,30 +25,11 @@ namespace {
 
 // The journal and the save are copied through one buffer of at most this.
 constexpr size_t COPY_CHUNK_SIZE = 1 << 20;
-constexpr size_t CHECKSUM_OFFSET = JOURNAL_HEADER_SIZE - 8;
 const uint8_t ZERO_MAGIC[8] = {};
 const char JOURNAL_SUFFIX[] = "-journal";
 
-const char JOURNAL_FAILED[] = "can't write journal file !";
-const char WRITE_FAILED[] = "error while writing SAVE file !";
 const char RESTORE_FAILED[] = "can't restore SAVE file from journal !";
 const char MISMATCH[] = "journal file does not match SAVE file !";
-
-constexpr uint64_t PRIME1 = 0x9e3779b185ebca87u;
-constexpr uint64_t PRIME2 = 0xc2b2ae3d27d4eb4fu;
-constexpr uint64_t PRIME3 = 0x165667b19e3779f9u;
-constexpr uint64_t PRIME4 = 0x85ebca77c2b2ae63u;
-constexpr uint64_t PRIME5 = 0x27d4eb2f165667c5u;
-
-uint64_t RotateLeft(uint64_t value, int bits) { return value << bits | value >> (64 - bits); }
-
-uint64_t Round(uint64_t lane, uint64_t word) {
-    return RotateLeft(lane + word * PRIME2, 31) * PRIME1;
-}
-
-uint64_t MergeLane(uint64_t hash, uint64_t lane) {
-    return (hash ^ Round(0, lane)) * PRIME1 + PRIME4;
-}
 
 std::vector<uint8_t> CopyBuffer(int64_t length) {
     return std::vector<uint8_t>(static_cast<size_t>(
@@ -93,81 +76,38 @@ std::string JournalPath(FILE* save_file, const std::string& save_path) {
 }
 
 void EncodeJournalHeader(const JournalHeader& header, uint8_t* bytes) {
-    std::memcpy(bytes, JOURNAL_MAGIC, sizeof JOURNAL_MAGIC);
-    WriteLittleEndian32(bytes + 8, header.version);
-    WriteLittleEndian64(bytes + 12, static_cast<uint64_t>(header.original_size));
-    WriteLittleEndian64(bytes + 20, static_cast<uint64_t>(header.final_size));
-    WriteLittleEndian64(bytes + 28, static_cast<uint64_t>(header.region_offset));
-    WriteLittleEndian64(bytes + 36, static_cast<uint64_t>(header.region_length));
-    WriteLittleEndian64(bytes + 44, header.head_checksum);
-    WriteLittleEndian64(bytes + CHECKSUM_OFFSET, header.checksum);
+    std::memcpy(bytes + JOURNAL_MAGIC_AT, JOURNAL_MAGIC, sizeof JOURNAL_MAGIC);
+    WriteLittleEndian32(bytes + JOURNAL_VERSION_AT, header.version);
+    const auto put = [bytes](size_t at, int64_t value) {
+        WriteLittleEndian64(bytes + at, static_cast<uint64_t>(value));
+    };
+    put(JOURNAL_ORIGINAL_SIZE_AT, header.original_size);
+    put(JOURNAL_FINAL_SIZE_AT, header.final_size);
+    put(JOURNAL_REGION_OFFSET_AT, header.region_offset);
+    put(JOURNAL_REGION_LENGTH_AT, header.region_length);
+    WriteLittleEndian64(bytes + JOURNAL_HEAD_CHECKSUM_AT, header.head_checksum);
+    WriteLittleEndian64(bytes + JOURNAL_CHECKSUM_AT, header.checksum);
 }
 
 JournalHeader DecodeJournalHeader(const uint8_t* bytes) {
+    const auto get = [bytes](size_t at) {
+        return static_cast<int64_t>(ReadLittleEndian64(bytes + at));
+    };
     JournalHeader header;
-    header.version = ReadLittleEndian32(bytes + 8);
-    header.original_size = static_cast<int64_t>(ReadLittleEndian64(bytes + 12));
-    header.final_size = static_cast<int64_t>(ReadLittleEndian64(bytes + 20));
-    header.region_offset = static_cast<int64_t>(ReadLittleEndian64(bytes + 28));
-    header.region_length = static_cast<int64_t>(ReadLittleEndian64(bytes + 36));
-    header.head_checksum = ReadLittleEndian64(bytes + 44);
-    header.checksum = ReadLittleEndian64(bytes + CHECKSUM_OFFSET);
+    header.version = ReadLittleEndian32(bytes + JOURNAL_VERSION_AT);
+    header.original_size = get(JOURNAL_ORIGINAL_SIZE_AT);
+    header.final_size = get(JOURNAL_FINAL_SIZE_AT);
+    header.region_offset = get(JOURNAL_REGION_OFFSET_AT);
+    header.region_length = get(JOURNAL_REGION_LENGTH_AT);
+    header.head_checksum = ReadLittleEndian64(bytes + JOURNAL_HEAD_CHECKSUM_AT);
+    header.checksum = ReadLittleEndian64(bytes + JOURNAL_CHECKSUM_AT);
     return header;
 }
 
-// Lanes start apart, so equal words in different lanes mix differently.
-JournalChecksum::JournalChecksum() : lanes_{PRIME1 + PRIME2, PRIME2, 0, 0 - PRIME1} {}
-
-void JournalChecksum::add_stripe(const uint8_t* stripe) {
-    for (int i = 0; i < 4; ++i) lanes_[i] = Round(lanes_[i], ReadLittleEndian64(stripe + 8 * i));
-}
-
-void JournalChecksum::add(const uint8_t* bytes, size_t count) {
-    total_ += count;
-    if (pending_count_ > 0) {
-        const size_t taken = std::min(count, sizeof pending_ - pending_count_);
-        std::memcpy(pending_ + pending_count_, bytes, taken);
-        pending_count_ += taken;
-        bytes += taken;
-        count -= taken;
-        if (pending_count_ < sizeof pending_) return;
-        add_stripe(pending_);
-        pending_count_ = 0;
-    }
-    for (; count >= sizeof pending_; bytes += sizeof pending_, count -= sizeof pending_) {
-        add_stripe(bytes);
-    }
-    if (count > 0) std::memcpy(pending_, bytes, count);
-    pending_count_ = count;
-}
-
-uint64_t JournalChecksum::value() const {
-    uint64_t hash;
-    if (total_ >= sizeof pending_) {
-        hash = RotateLeft(lanes_[0], 1) + RotateLeft(lanes_[1], 7) + RotateLeft(lanes_[2], 12) +
-               RotateLeft(lanes_[3], 18);
-        for (uint64_t lane : lanes_) hash = MergeLane(hash, lane);
-    } else {
-        hash = lanes_[2] + PRIME5;
-    }
-    hash += total_;
-    size_t i = 0;
-    for (; i + 8 <= pending_count_; i += 8) {
-        hash = RotateLeft(hash ^ Round(0, ReadLittleEndian64(pending_ + i)), 27) * PRIME1 + PRIME4;
-    }
-    if (i + 4 <= pending_count_) {
-        hash = RotateLeft(hash ^ ReadLittleEndian32(pending_ + i) * PRIME1, 23) * PRIME2 + PRIME3;
-        i += 4;
-    }
-    for (; i < pending_count_; ++i) hash = RotateLeft(hash ^ pending_[i] * PRIME5, 11) * PRIME1;
-    hash = (hash ^ hash >> 33) * PRIME2;
-    hash = (hash ^ hash >> 29) * PRIME3;
-    return hash ^ hash >> 32;
-}
-
 SaveJournal::SaveJournal(FILE* save_file, const std::string& save_path,
-                         const std::string& journal_path)
+                         StopSignalGuard& stop_signals, const std::string& journal_path)
     : save_file_(save_file),
+      stop_signals_(stop_signals),
       journal_path_(save_path.empty()       ? std::string()
                     : journal_path.empty() ? JournalPath(save_file, save_path)
                                            : journal_path) {}
@@ -181,7 +121,7 @@ void SaveJournal::close_journal() {
 
 void SaveJournal::write(int64_t changed_end, int32_t growth, const uint8_t* head) {
     int64_t size = 0;
-    if (!StreamFileSize(save_file_, &size)) CriticalError(JOURNAL_FAILED);
+    if (!StreamFileSize(save_file_, &size)) CriticalError(JOURNAL_WRITE_FAILED);
     // When the save grows, everything from the insertion point to the end
     // moves; otherwise only the bytes up to the copy's end change.
     const int64_t region_end = growth > 0 ? size : std::min(changed_end, size);
@@ -197,13 +137,14 @@ void SaveJournal::write(int64_t changed_end, int32_t growth, const uint8_t* head
         sum.add(head, static_cast<size_t>(GVARS_OFFSET));
         header_.head_checksum = sum.value();
     } else if (!HeadChecksum(save_file_, &header_.head_checksum)) {
-        CriticalError(JOURNAL_FAILED);
+        CriticalError(JOURNAL_WRITE_FAILED);
     }
-    // From here until the log is closed, a stop request waits for the end.
-    HoldStopSignals();
+    // From here until the guard's owner has closed the log, a stop request
+    // waits for the end.
+    stop_signals_.arm();
     // A journal that exists already is not this run's to remove.
     journal_ = CreateNewFileUtf8(journal_path_);
-    if (!journal_) CriticalError(JOURNAL_FAILED);
+    if (!journal_) CriticalError(JOURNAL_WRITE_FAILED);
 
     // The header goes first with its checksum 0, so that a journal cut short
     // anywhere fails its checksum; then the payload, then the real header.
@@ -211,7 +152,7 @@ void SaveJournal::write(int64_t changed_end, int32_t growth, const uint8_t* head
     header_.checksum = 0;
     EncodeJournalHeader(header_, bytes);
     JournalChecksum checksum;
-    checksum.add(bytes, CHECKSUM_OFFSET);
+    checksum.add(bytes, JOURNAL_CHECKSUM_AT);
     bool whole = StreamWrite(bytes, 1, sizeof bytes, journal_) == sizeof bytes &&
                  StreamSeek(save_file_, static_cast<long>(header_.region_offset), SEEK_SET) == 0 &&
                  CopyBytes(save_file_, journal_, header_.region_length, buffer_, &checksum);
@@ -224,7 +165,7 @@ void SaveJournal::write(int64_t changed_end, int32_t growth, const uint8_t* head
     if (!whole) {
         close_journal();
         (void)RemoveFileUtf8(journal_path_);
-        CriticalError(JOURNAL_FAILED);
+        CriticalError(JOURNAL_WRITE_FAILED);
     }
     written_ = true;
 }
@@ -241,13 +182,13 @@ const uint8_t* SaveJournal::held_bytes(int64_t offset, int64_t length) const {
 
 void SaveJournal::commit() {
     if (!written_) {
-        if (StreamFlush(save_file_) != 0) CriticalError(WRITE_FAILED);
+        if (StreamFlush(save_file_) != 0) CriticalError(SAVE_WRITE_FAILED);
         return;
     }
-    if (!SyncStreamFile(save_file_)) CriticalError(WRITE_FAILED);
+    if (!SyncStreamFile(save_file_)) CriticalError(SAVE_WRITE_FAILED);
     commit_tried_ = true;
     if (!WriteAt(journal_, 0, ZERO_MAGIC, sizeof ZERO_MAGIC) || !SyncStreamFile(journal_)) {
-        CriticalError(WRITE_FAILED);
+        CriticalError(SAVE_WRITE_FAILED);
     }
     // Committed. What fails from here on is left to the next run.
     written_ = false;
@@ -258,7 +199,7 @@ void SaveJournal::commit() {
 
 void SaveJournal::roll_back() {
     if (!written_) return;
-    g_log << "restoring SAVE file from journal ..." << std::endl;
+    LogLine(RESTORING_FROM_JOURNAL);
     written_ = false;
     // After a failed commit the magic value may be zero on the disk: the
     // journal must be valid again before the save changes.
@@ -287,7 +228,7 @@ JournalVerdict JudgeJournal(FILE* journal, FILE* save, JournalHeader* header_out
     const JournalHeader header = DecodeJournalHeader(bytes);
     // A journal cut short or failing its checksum was being written when its
     // run died, before the save changed; the save's size must say so too.
-    const bool size_known = got >= 20;
+    const bool size_known = got >= JOURNAL_FINAL_SIZE_AT;  // the original size is whole
     const JournalVerdict cut_short = size_known && save_size == header.original_size
                                          ? JournalVerdict::Incomplete
                                          : JournalVerdict::Mismatch;
@@ -295,7 +236,7 @@ JournalVerdict JudgeJournal(FILE* journal, FILE* save, JournalHeader* header_out
     if (header.version != JOURNAL_VERSION) return JournalVerdict::Mismatch;
 
     JournalChecksum checksum;
-    checksum.add(bytes, CHECKSUM_OFFSET);
+    checksum.add(bytes, JOURNAL_CHECKSUM_AT);
     // The length is not trusted yet: it only sizes the buffer, within bounds.
     std::vector<uint8_t> buffer = CopyBuffer(std::max<int64_t>(header.region_length, 1 << 16));
     int64_t payload = 0;
@@ -348,7 +289,7 @@ void RecoverSave(FILE* save_file, const std::string& save_path, std::string* jou
     const JournalVerdict verdict = JudgeJournal(journal, save_file, &header);
     bool restored = false;
     if (verdict == JournalVerdict::Restorable) {
-        g_log << "restoring SAVE file from journal ..." << std::endl;
+        LogLine(RESTORING_FROM_JOURNAL);
         restored = RestoreFromJournal(journal, header, save_file);
     }
     fclose(journal);

@@ -12,18 +12,20 @@
 #include <string>
 #include <vector>
 
-// The journal file, all numbers little-endian:
-//   offset  size
-//        0     8  JOURNAL_MAGIC; zeroed at the commit
-//        8     4  JOURNAL_VERSION
-//       12     8  original_size: the save's size L before the run
-//       20     8  final_size: its size after the run (L + N; L when nothing grows)
-//       28     8  region_offset: where the bytes held come from in the save
-//       36     8  region_length
-//       44     8  head_checksum: JournalChecksum of the save's first 30055 bytes
-//       52     8  checksum: JournalChecksum of bytes 0 to 51 and the payload
-//       60        payload: the region's region_length original bytes
-constexpr size_t JOURNAL_HEADER_SIZE = 60;
+class StopSignalGuard;
+
+// The journal file, all numbers little-endian: a header of fields at these
+// offsets (their sizes in bytes after them), then the payload. The
+// checksums are JournalChecksum values (checksum.h).
+constexpr size_t JOURNAL_MAGIC_AT = 0;           // 8: JOURNAL_MAGIC; zeroed at the commit
+constexpr size_t JOURNAL_VERSION_AT = 8;         // 4: JOURNAL_VERSION
+constexpr size_t JOURNAL_ORIGINAL_SIZE_AT = 12;  // 8: the save's size L before the run
+constexpr size_t JOURNAL_FINAL_SIZE_AT = 20;     // 8: its size after (L + N; L if it does not grow)
+constexpr size_t JOURNAL_REGION_OFFSET_AT = 28;  // 8: where the bytes held come from in the save
+constexpr size_t JOURNAL_REGION_LENGTH_AT = 36;  // 8: how many bytes the payload holds
+constexpr size_t JOURNAL_HEAD_CHECKSUM_AT = 44;  // 8: checksum of the save's first 30055 bytes
+constexpr size_t JOURNAL_CHECKSUM_AT = 52;       // 8: checksum of bytes 0 to 51 and the payload
+constexpr size_t JOURNAL_HEADER_SIZE = 60;       // the payload: the region's original bytes
 constexpr uint32_t JOURNAL_VERSION = 1;
 extern const uint8_t JOURNAL_MAGIC[8];
 
@@ -42,25 +44,6 @@ void EncodeJournalHeader(const JournalHeader& header, uint8_t* bytes);
 // The fields of a header's bytes (the magic value is not looked at).
 JournalHeader DecodeJournalHeader(const uint8_t* bytes);
 
-// A 64-bit checksum of bytes given in pieces: four lanes of multiply-and-
-// rotate rounds over 8-byte words, then a mix of the lanes, the length and
-// the last bytes. Fast enough to cover a large tail at copying speed, and
-// any split of the same bytes gives one value.
-class JournalChecksum {
-public:
-    JournalChecksum();
-    void add(const uint8_t* bytes, size_t count);
-    uint64_t value() const;
-
-private:
-    void add_stripe(const uint8_t* stripe);
-
-    uint64_t lanes_[4];
-    uint8_t pending_[32] = {};
-    size_t pending_count_ = 0;
-    uint64_t total_ = 0;
-};
-
 // Where the journal of the save open as save_file under save_path lies: the
 // save's resolved path with "-journal" appended, so that every spelling of
 // one save finds one journal; save_path with it when the path cannot be
@@ -73,8 +56,9 @@ std::string JournalPath(FILE* save_file, const std::string& save_path);
 class SaveJournal {
 public:
     // journal_path, when not empty, is the journal's path as this run
-    // resolved it already.
-    SaveJournal(FILE* save_file, const std::string& save_path,
+    // resolved it already. stop_signals is armed when the journal is
+    // created; its owner releases it.
+    SaveJournal(FILE* save_file, const std::string& save_path, StopSignalGuard& stop_signals,
                 const std::string& journal_path = std::string());
     // Closes the journal's stream. A journal neither committed nor rolled
     // back stays on the disk, as after an interrupted run.
@@ -87,8 +71,8 @@ public:
     // to the end) and write in place up to changed_end. The journal holds
     // the bytes from 30055 to the end of the file when the save grows, to
     // changed_end (within the file) when it does not; it is created
-    // exclusively, written whole and synced, and so is its folder. Holds the
-    // stop signals back from its creation (platform/signals.h). Critical
+    // exclusively, written whole and synced, and so is its folder. Arms the
+    // stop-signal guard right before creating it. Critical
     // error "can't write journal file !" when it cannot be written, after
     // removing what was written: the save is then unchanged.
     // head, when given, holds the save's first 30055 bytes as this run read
@@ -123,6 +107,7 @@ private:
     void close_journal();
 
     FILE* save_file_;
+    StopSignalGuard& stop_signals_;
     std::string journal_path_;  // empty: no journal
     FILE* journal_ = nullptr;
     JournalHeader header_;

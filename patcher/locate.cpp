@@ -1,17 +1,17 @@
 // locate.cpp - finding the GVAR table, the cities block and the end marker
-// in a save file, by marker searches and a backward scan of the cities list.
+// in a save file, by marker searches and a backward scan of the cities list,
+// and reading the table.
 #include <algorithm>
-#include <cassert>
-#include <cstring>
+#include <array>
 #include <limits>
 
 #include "byte_order.h"
 #include "dual_log.h"
+#include "messages.h"
 #include "save_patcher.h"
 
 namespace {
 
-constexpr uint32_t MARKER_CHUNK_SIZE = 256;
 // The window ends with the cities list end marker's last byte.
 constexpr uint32_t CITIES_WINDOW_SIZE = 652;
 // The cities list holds fewer names than this.
@@ -20,18 +20,7 @@ constexpr uint32_t MAX_CITY_NAMES = 49;
 constexpr uint32_t MIN_FIRST_NAME = 5;
 constexpr uint32_t MAX_FIRST_NAME = 12;
 
-// The table, the cities block and both markers of a usual save lie within
-// this many bytes from the file's start: read in one call, block-aligned,
-// and searched in memory. Whatever lies beyond is read from the stream.
-constexpr size_t NEAR_REGION_SIZE = 96 * 1024;
-
-// The offset of the first marker lying wholly inside the bytes.
-std::optional<size_t> FirstMarker(const uint8_t* bytes, size_t count, uint32_t marker) {
-    for (size_t i = 0; i + 4 <= count; ++i) {
-        if (ReadLittleEndian32(bytes + i) == marker) return i;
-    }
-    return std::nullopt;
-}
+constexpr size_t ENTRIES_PER_READ = 1024;
 
 // The count field is big-endian, unlike the table; near the window's start
 // only its low-order bytes are inside the window.
@@ -83,152 +72,97 @@ uint32_t CitiesListSize(const std::vector<uint8_t>& window) {
     }
 }
 
-void SeekOrIgnore(FILE* file, long offset) {
-    // Seek results are not checked while locating: a failed seek shows up
-    // as a marker or a list that is not found.
-    (void)fseek(file, offset, SEEK_SET);
+const char* LocationMessage(LocationFailure failure) {
+    switch (failure) {
+        case LocationFailure::NoGvarsEndMarker: return "can't find GVARs end marker !";
+        case LocationFailure::NoCitiesListEndMarker: return "can't find cities list end marker !";
+        case LocationFailure::CitiesListUnknown: return "can't get cities list size !";
+        case LocationFailure::WrongTableSize: return "wrong GVARs list size calculated !";
+        case LocationFailure::SearchReadFailed: return "error while calculating GVARs count !";
+        case LocationFailure::CitiesReadFailed: return "error 0x10 !";
+    }
+    return "";
 }
 
 }  // namespace
 
-std::optional<int32_t> SavePatcher::find_marker(uint32_t marker, uint32_t chunk_size) {
-    assert(chunk_size >= 4);
-    if (feof(save_file)) return std::nullopt;
-    // The last three bytes of a chunk stay in front of the next one, so a
-    // marker straddling two chunks is seen.
-    std::vector<uint8_t> buffer(3 + static_cast<size_t>(chunk_size));
-    size_t carried = 0;
-    int64_t base = 0;  // distance of buffer[0] from the start position
-    for (;;) {
-        size_t got = fread(buffer.data() + carried, 1, chunk_size, save_file);
-        if (ferror(save_file)) CriticalError("error while calculating GVARs count !");
-        size_t valid = carried + got;
-        if (std::optional<size_t> i = FirstMarker(buffer.data(), valid, marker)) {
-            int64_t distance = base + static_cast<int64_t>(*i);
-            if (distance > std::numeric_limits<int32_t>::max()) return std::nullopt;
-            return static_cast<int32_t>(distance);
-        }
-        if (got < chunk_size) return std::nullopt;  // end of file
-        size_t keep = std::min<size_t>(3, valid);
-        std::memmove(buffer.data(), buffer.data() + valid - keep, keep);
-        base += static_cast<int64_t>(valid - keep);
-        carried = keep;
-        if (base > std::numeric_limits<int32_t>::max()) return std::nullopt;
-    }
-}
+LocationError::LocationError(LocationFailure failure)
+    : std::runtime_error(LocationMessage(failure)), failure_(failure) {}
 
-uint32_t SavePatcher::get_cities_list_size(uint32_t window_size) {
-    if (feof(save_file) || ferror(save_file)) return 0;
-    std::vector<uint8_t> window(window_size, 0);
-    (void)fread(window.data(), 1, window_size, save_file);
-    if (ferror(save_file)) CriticalError("error 0x10 !");
-    return CitiesListSize(window);
-}
-
-void SavePatcher::read_cities_block() {
-    cities_block.assign(static_cast<size_t>(cities_list_size) + 3, 0);
-    if (copy_near(cities_block_offset, cities_block.size(), cities_block.data())) return;
-    SeekOrIgnore(save_file, cities_block_offset);
-    (void)fread(cities_block.data(), 1, cities_block.size(), save_file);
-}
-
-void SavePatcher::read_near_region() {
-    near_bytes.resize(NEAR_REGION_SIZE);
-    SeekOrIgnore(save_file, 0);
-    near_bytes.resize(fread(near_bytes.data(), 1, near_bytes.size(), save_file));
-    near_ends_file = feof(save_file) != 0;
-    if (ferror(save_file)) {
-        // The stream path meets the error again and reports it where it
-        // always did.
-        clearerr(save_file);
-        near_bytes.clear();
-        near_ends_file = false;
-    }
-}
-
-bool SavePatcher::copy_near(int64_t offset, size_t count, uint8_t* bytes) const {
-    const int64_t held = static_cast<int64_t>(near_bytes.size());
-    if (offset < 0 || (!near_ends_file && offset + static_cast<int64_t>(count) > held)) return false;
-    // Past the end of the file the bytes stay as they are, as after a short
-    // read.
-    const int64_t available = std::min<int64_t>(held - offset, static_cast<int64_t>(count));
-    if (available > 0) std::memcpy(bytes, near_bytes.data() + offset, static_cast<size_t>(available));
-    return true;
-}
-
-std::optional<int32_t> SavePatcher::search_marker(int32_t start, uint32_t marker) {
-    const size_t from = static_cast<size_t>(start);
-    if (from >= near_bytes.size() && !near_ends_file) {
-        SeekOrIgnore(save_file, start);
-        return find_marker(marker, MARKER_CHUNK_SIZE);
-    }
-    if (from >= near_bytes.size()) return std::nullopt;
-    const size_t count = near_bytes.size() - from;
-    if (std::optional<size_t> i = FirstMarker(near_bytes.data() + from, count, marker)) {
-        return static_cast<int32_t>(*i);
-    }
-    if (near_ends_file) return std::nullopt;
-    // On in the stream, with the last three bytes again: a marker may
-    // straddle the region's end.
-    const size_t resumed = count < 3 ? 0 : count - 3;
-    SeekOrIgnore(save_file, static_cast<long>(from + resumed));
-    std::optional<int32_t> rest = find_marker(marker, MARKER_CHUNK_SIZE);
-    if (!rest || int64_t{*rest} + static_cast<int64_t>(resumed) > std::numeric_limits<int32_t>::max()) {
-        return std::nullopt;
-    }
-    return static_cast<int32_t>(*rest + static_cast<int64_t>(resumed));
-}
-
-uint32_t SavePatcher::read_near_entries(std::vector<int32_t>& gvar_table) const {
-    const size_t held = near_bytes.size() > static_cast<size_t>(GVARS_OFFSET)
-                            ? (near_bytes.size() - GVARS_OFFSET) / 4
-                            : 0;
-    const size_t count = std::min(held, gvar_table.size());
-    for (size_t i = 0; i < count; ++i) {
-        gvar_table[i] = static_cast<int32_t>(ReadLittleEndian32(&near_bytes[GVARS_OFFSET + 4 * i]));
-    }
-    return static_cast<uint32_t>(count);
+void ReportLocationFailure(LocationFailure failure) {
+    const LocationError error(failure);
+    LogCritical(error.what());
+    throw error;
 }
 
 void SavePatcher::calculate_offsets() {
-    read_near_region();
-    std::optional<int32_t> g = search_marker(GVARS_END_SEARCH_OFFSET, GVARS_END_MARKER);
+    reader_.hold_window();
+    std::optional<int32_t> g = reader_.find_marker(GVARS_END_SEARCH_OFFSET, GVARS_END_MARKER);
     // Offsets are signed 32-bit everywhere; a marker beyond that is as good
     // as missing.
     const int64_t int32_max = std::numeric_limits<int32_t>::max();
     if (!g || int64_t{GVARS_END_SEARCH_OFFSET} + *g + 4 > int32_max) {
-        CriticalError("can't find GVARs end marker !");
+        ReportLocationFailure(LocationFailure::NoGvarsEndMarker);
     }
-    gvars_end_offset = *g;
+    location_.gvars_end_offset = *g;
 
-    std::optional<int32_t> c = search_marker(CITIES_END_SEARCH_OFFSET, CITIES_LIST_END_MARKER);
+    std::optional<int32_t> c =
+        reader_.find_marker(CITIES_END_SEARCH_OFFSET, CITIES_LIST_END_MARKER);
     if (!c || int64_t{CITIES_END_SEARCH_OFFSET} + *c + 4 > int32_max) {
-        CriticalError("can't find cities list end marker !");
+        ReportLocationFailure(LocationFailure::NoCitiesListEndMarker);
     }
     const int32_t marker = CITIES_END_SEARCH_OFFSET + *c;
 
-    // The window ends with the marker's last byte.
+    // The window ends with the marker's last byte; bytes past the end of
+    // the file read as 0.
     const int32_t window_start = marker + 4 - static_cast<int32_t>(CITIES_WINDOW_SIZE);
     std::vector<uint8_t> window(CITIES_WINDOW_SIZE, 0);
-    uint32_t d = 0;
-    if (copy_near(window_start, window.size(), window.data())) {
-        d = CitiesListSize(window);
-    } else {
-        SeekOrIgnore(save_file, window_start);
-        d = get_cities_list_size(CITIES_WINDOW_SIZE);
-    }
-    cities_list_size = d;
-    if (d == 0) CriticalError("can't get cities list size !");
+    (void)reader_.read(window_start, window.size(), window.data());
+    if (reader_.failed()) ReportLocationFailure(LocationFailure::CitiesReadFailed);
+    const uint32_t d = CitiesListSize(window);
+    location_.cities_list_size = d;
+    if (d == 0) ReportLocationFailure(LocationFailure::CitiesListUnknown);
     g_log << "cities_list_size == " << static_cast<int32_t>(d) << std::endl;
 
-    cities_block_offset = marker + 4 - static_cast<int32_t>(d);
-    const int32_t s = cities_block_offset - GVARS_OFFSET;
+    location_.cities_block_offset = marker + 4 - static_cast<int32_t>(d);
+    const int32_t s = location_.cities_block_offset - GVARS_OFFSET;
     const uint32_t s_bits = static_cast<uint32_t>(s);
     g_log << "size == " << s << ", " << (s_bits >> 2) << ", " << (s_bits & 3u) << std::endl;
     // A list starting before the table would make a negative size, read as
     // a huge count: stop before anything is allocated for it.
-    if (s < 0 || (s_bits & 3u) != 0) CriticalError("wrong GVARs list size calculated !");
+    if (s < 0 || (s_bits & 3u) != 0) ReportLocationFailure(LocationFailure::WrongTableSize);
 
-    read_cities_block();
-    gvars_count = s_bits >> 2;
+    // Bytes past the end of the file stay 0.
+    cities_block_.assign(static_cast<size_t>(d) + 3, 0);
+    (void)reader_.read(location_.cities_block_offset, cities_block_.size(), cities_block_.data());
+    location_.gvars_count = s_bits >> 2;
+}
+
+uint32_t SavePatcher::read_entries(std::vector<int32_t>& gvar_table) {
+    // Entries are little-endian on every host.
+    std::array<uint8_t, 4 * ENTRIES_PER_READ> bytes;
+    size_t done = 0;
+    while (done < gvar_table.size()) {
+        const size_t wanted = std::min(ENTRIES_PER_READ, gvar_table.size() - done);
+        const int64_t offset = GVARS_OFFSET + 4 * static_cast<int64_t>(done);
+        const size_t got = reader_.read(offset, 4 * wanted, bytes.data()) / 4;
+        for (size_t i = 0; i < got; ++i) {
+            gvar_table[done + i] = static_cast<int32_t>(ReadLittleEndian32(&bytes[4 * i]));
+        }
+        done += got;
+        if (got < wanted) break;  // a short table: the rest stays 0
+    }
+    return static_cast<uint32_t>(done);
+}
+
+std::vector<int32_t> SavePatcher::read_gvar_table(uint32_t* entries_read) {
+    g_log << "\ncalculating ofssets and GVARs count...\n" << SEPARATOR_LINE;
+    calculate_offsets();
+
+    g_log << SEPARATOR_LINE << "\nread GVARs ( " << location_.gvars_count << " )";
+    std::vector<int32_t> gvar_table(location_.gvars_count, 0);
+    const uint32_t read = read_entries(gvar_table);
+    g_log << "\nreaded " << 4 * read << " bytes, " << read << " GVARs\n" << SEPARATOR_LINE << "\n";
+    if (entries_read) *entries_read = read;
+    return gvar_table;
 }

@@ -8,8 +8,9 @@
 
 #include "byte_order.h"
 #include "dual_log.h"
-#include "platform/file.h"
 #include "journal.h"
+#include "messages.h"
+#include "platform/file.h"
 #include "save_patcher.h"
 
 namespace {
@@ -19,7 +20,7 @@ constexpr int64_t TAIL_CHUNK_SIZE = 1 << 20;
 // Entries go out through a small buffer rather than a copy of the table.
 constexpr size_t ENTRIES_PER_WRITE = 1024;
 
-[[noreturn]] void WriteFailed() { CriticalError("error while writing SAVE file !"); }
+[[noreturn]] void WriteFailed() { CriticalError(SAVE_WRITE_FAILED); }
 
 void SeekOrFail(FILE* file, long offset, int origin) {
     if (StreamSeek(file, offset, origin) != 0) WriteFailed();
@@ -51,20 +52,21 @@ void WriteEntries(FILE* file, const std::vector<int32_t>& gvar_table) {
 
 // Writes the table at 30055, the cities block after it when the table grew
 // (otherwise it is in place already) and the copy after the block.
-void WriteRegions(SavePatcher& patcher, const std::vector<int32_t>& gvar_table) {
-    FILE* save_file = patcher.save_file;
+void WriteRegions(FILE* save_file, const TableLocation& location,
+                  const std::vector<uint8_t>& cities_block,
+                  const std::vector<int32_t>& gvar_table) {
     const uint32_t m = static_cast<uint32_t>(gvar_table.size());
-    const uint32_t block_size = patcher.cities_list_size + 3;
+    const uint32_t block_size = location.cities_list_size + 3;
     SeekOrFail(save_file, GVARS_OFFSET, SEEK_SET);
     g_log << "write GVARs to SAVE file ( offset = " << GVARS_OFFSET << ", count = " << m
           << " ) ..." << std::endl;
     WriteEntries(save_file, gvar_table);
 
-    if (m > patcher.gvars_count) {
+    if (m > location.gvars_count) {
         const int32_t position = TellOrFail(save_file);
         g_log << "write cities block to SAVE file( offset = " << position
               << ", size = " << block_size << " ) ..." << std::endl;
-        WriteOrFail(save_file, patcher.cities_block.data(), patcher.cities_block.size());
+        WriteOrFail(save_file, cities_block.data(), cities_block.size());
     } else {
         // Unmoved, the cities block is already in place.
         SeekOrFail(save_file, static_cast<long>(block_size), SEEK_CUR);
@@ -76,16 +78,20 @@ void WriteRegions(SavePatcher& patcher, const std::vector<int32_t>& gvar_table) 
     WriteEntries(save_file, gvar_table);
 }
 
-}  // namespace
-
-void resize_save_file(FILE* save_file, int32_t position, int32_t growth, const uint8_t* tail,
-                      int64_t tail_length) {
+// Grows the stream's file by growth bytes and moves everything from position
+// to the old end up by growth, from the end backwards. Critical error
+// "can't set new size to SAVE file !" when the file cannot grow, and
+// "error while writing SAVE file !" when moving the bytes fails. tail, when
+// given, holds the tail_length bytes from position to the old end; when the
+// file measures the same, they are written from it rather than read again.
+void ResizeSaveFile(FILE* save_file, int32_t position, int32_t growth, const uint8_t* tail,
+                    int64_t tail_length) {
     int64_t old_size = 0;
     // Offsets are signed 32-bit throughout; a file past that cannot be
     // addressed, so it is not grown.
     if (growth < 0 || !StreamFileSize(save_file, &old_size) ||
         old_size + growth > MAX_SAVE_SIZE || !GrowStreamFile(save_file, old_size, growth)) {
-        CriticalError("can't set new size to SAVE file !");
+        CriticalError(SAVE_RESIZE_FAILED);
     }
     int64_t remaining = old_size - position;
     if (tail && remaining > 0 && tail_length == remaining) {
@@ -110,26 +116,30 @@ void resize_save_file(FILE* save_file, int32_t position, int32_t growth, const u
     if (StreamFlush(save_file) != 0) WriteFailed();
 }
 
-void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table) {
+}  // namespace
+
+void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table,
+                             StopSignalGuard& stop_signals) {
     g_log << "flushing buffer to SAVE file ..." << std::endl;
     const uint32_t m = static_cast<uint32_t>(gvar_table.size());
-    const uint32_t block_size = cities_list_size + 3;
-    const bool grows = m > gvars_count;
-    const int32_t insertion = GVARS_END_SEARCH_OFFSET + gvars_end_offset;
+    const uint32_t n = location_.gvars_count;
+    const uint32_t block_size = location_.cities_list_size + 3;
+    const bool grows = m > n;
+    const int32_t insertion = GVARS_END_SEARCH_OFFSET + location_.gvars_end_offset;
     int64_t growth = 0;
     if (grows) {
         // Growth inserts at the end marker; if the copy does not end there,
         // the move would tear the file apart.
-        const int64_t copy_end = int64_t{cities_block_offset} + block_size + 4 * int64_t{gvars_count};
+        const int64_t copy_end =
+            int64_t{location_.cities_block_offset} + block_size + 4 * int64_t{n};
         if (copy_end != insertion) CriticalError("wrong GVARs end marker offset !");
-        growth = 8 * (int64_t{m} - gvars_count);
-        if (growth > MAX_SAVE_SIZE) CriticalError("can't set new size to SAVE file !");
+        growth = 8 * (int64_t{m} - n);
+        if (growth > MAX_SAVE_SIZE) CriticalError(SAVE_RESIZE_FAILED);
     }
 
     // Nothing of the save changes before its journal is durable.
-    SaveJournal journal(save_file, save_path, journal_path);
-    const uint8_t* head =
-        near_bytes.size() >= static_cast<size_t>(GVARS_OFFSET) ? near_bytes.data() : nullptr;
+    SaveJournal journal(save_file_, save_path_, stop_signals, journal_path_);
+    const uint8_t* head = reader_.held(0, static_cast<size_t>(GVARS_OFFSET));
     journal.write(int64_t{GVARS_OFFSET} + 8 * int64_t{m} + block_size, static_cast<int32_t>(growth),
                   head);
     try {
@@ -137,18 +147,18 @@ void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table) {
             g_log << "resizing SAVE file on " << static_cast<uint32_t>(growth) << " bytes ..."
                   << std::endl;
             const int64_t tail_length = journal.original_size() - insertion;
-            resize_save_file(save_file, insertion, static_cast<int32_t>(growth),
+            ResizeSaveFile(save_file_, insertion, static_cast<int32_t>(growth),
                              journal.held_bytes(insertion, tail_length), tail_length);
         } else if (journal.final_size() > journal.original_size()) {
             // The copy runs past the end of a damaged file: the file takes
             // its final size in one step, as a growing one does.
             if (journal.final_size() > MAX_SAVE_SIZE ||
-                !GrowStreamFile(save_file, journal.original_size(),
+                !GrowStreamFile(save_file_, journal.original_size(),
                                 static_cast<int32_t>(journal.final_size() - journal.original_size()))) {
                 WriteFailed();
             }
         }
-        WriteRegions(*this, gvar_table);
+        WriteRegions(save_file_, location_, cities_block_, gvar_table);
         journal.commit();
     } catch (...) {
         // The save is put back before the driver reports what went wrong.

@@ -29,14 +29,16 @@ BOOL WINAPI HoldControlEvent(DWORD event) {
 
 void IgnoreStreamSignals() {}
 
-void HoldStopSignals() {
+void StopSignalGuard::arm() {
     if (g_holding) return;
     if (!g_released) g_released = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     g_holding = SetConsoleCtrlHandler(HoldControlEvent, TRUE) != 0;
+    armed_ = g_holding;
 }
 
-void ReleaseStopSignals() {
-    if (!g_holding) return;
+void StopSignalGuard::release() {
+    if (!armed_) return;
+    armed_ = false;
     // From here on an event ends the process at once, as it would have
     // without the hold.
     SetConsoleCtrlHandler(HoldControlEvent, FALSE);
@@ -73,9 +75,10 @@ void IgnoreStreamSignals() {
     signal(SIGXFSZ, SIG_IGN);
 }
 
-void HoldStopSignals() {
+void StopSignalGuard::arm() {
     if (g_holding) return;
     g_holding = true;
+    armed_ = true;
     g_first_signal = 0;
     struct sigaction hold = {};
     hold.sa_handler = NoteStopSignal;
@@ -90,8 +93,9 @@ void HoldStopSignals() {
     }
 }
 
-void ReleaseStopSignals() {
-    if (!g_holding) return;
+void StopSignalGuard::release() {
+    if (!armed_) return;
+    armed_ = false;
     for (size_t i = 0; i < STOP_SIGNAL_COUNT; ++i) {
         if (g_replaced[i]) sigaction(STOP_SIGNALS[i], &g_previous[i], nullptr);
         g_replaced[i] = false;
@@ -103,3 +107,5 @@ void ReleaseStopSignals() {
 }
 
 #endif
+
+StopSignalGuard::~StopSignalGuard() { release(); }

@@ -246,10 +246,10 @@ std::string LeaveJournal(const std::filesystem::path& save, int32_t growth) {
     EXPECT_NE(stream, nullptr);
     if (!stream) return "";
     {
-        SaveJournal journal(stream, save.string());
+        StopSignalGuard stop_signals;
+        SaveJournal journal(stream, save.string(), stop_signals);
         journal.write(0, growth);
     }
-    ReleaseStopSignals();
     fclose(stream);
     return ReadFileBytes(JournalOf(save));
 }

@@ -16,6 +16,7 @@
 
 #include "byte_order.h"
 #include "dual_log.h"
+#include "platform/signals.h"
 #include "save_patcher.h"
 
 const char SEPARATOR[] = "----------------------------------------\n";
@@ -34,8 +35,9 @@ PatchOutcome RunHere(const std::filesystem::path& save, PatchPlan& plan, const c
         outcome.error = "test could not open " + save.string();
     } else {
         try {
+            StopSignalGuard stop_signals;
             SavePatcher patcher(stream, "");
-            patcher.run(plan);
+            patcher.run(plan, stop_signals);
         } catch (const std::exception& error) {
             outcome.error = error.what();
         }

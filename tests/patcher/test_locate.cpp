@@ -2,13 +2,19 @@
 // list, the derived sizes and every failure of that step.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
+#include "dual_log.h"
 #include "files.h"
 #include "patch_harness.h"
+#include "platform/signals.h"
 #include "save_patcher.h"
+#include "save_reader.h"
 #include "savebuilder.h"
 
 namespace {
@@ -110,6 +116,88 @@ TEST(LocationFailure, ReadErrorWhileSearching) {
     EXPECT_EQ(out.log, LOCATING + Critical("error while calculating GVARs count !"));
 }
 
+#ifdef __GLIBC__
+
+// A save in memory behind a stream whose reads fail from the fail_from-th
+// on (0: none); writes are counted and dropped.
+struct FailingSave {
+    std::string bytes;
+    int64_t position = 0;
+    int reads = 0;
+    int fail_from = 0;
+    int writes = 0;
+
+    static ssize_t Read(void* cookie, char* into, size_t size) {
+        FailingSave& save = *static_cast<FailingSave*>(cookie);
+        if (++save.reads >= save.fail_from && save.fail_from > 0) {
+            errno = EIO;
+            return -1;
+        }
+        const size_t at = static_cast<size_t>(std::min<int64_t>(save.position, save.bytes.size()));
+        const size_t count = std::min(size, save.bytes.size() - at);
+        save.bytes.copy(into, count, at);
+        save.position += static_cast<int64_t>(count);
+        return static_cast<ssize_t>(count);
+    }
+    static ssize_t Write(void* cookie, const char*, size_t size) {
+        ++static_cast<FailingSave*>(cookie)->writes;
+        return static_cast<ssize_t>(size);
+    }
+    static int Seek(void* cookie, off64_t* offset, int whence) {
+        FailingSave& save = *static_cast<FailingSave*>(cookie);
+        const int64_t base = whence == SEEK_SET ? 0
+                             : whence == SEEK_CUR ? save.position
+                                                  : static_cast<int64_t>(save.bytes.size());
+        save.position = base + *offset;
+        *offset = save.position;
+        return 0;
+    }
+
+    PatchOutcome Run(const PatchPlan& plan) {
+        PatchOutcome outcome;
+        std::ostringstream log;
+        const DualLog saved = g_log;
+        g_log.console = &log;
+        g_log.file = nullptr;
+        FILE* stream = fopencookie(this, "r+", {Read, Write, Seek, nullptr});
+        try {
+            StopSignalGuard stop_signals;
+            PatchPlan copy = plan;
+            SavePatcher(stream, "").run(copy, stop_signals);
+        } catch (const std::exception& error) {
+            outcome.error = error.what();
+        }
+        fclose(stream);
+        g_log = saved;
+        outcome.log = log.str();
+        return outcome;
+    }
+};
+
+// A read error after the searches (the last read of a table that reaches
+// past the first 96 KiB) stops the run before SAVING: what it kept from
+// the table would be written back as zeros.
+TEST(LocationFailure, ReadErrorInTheTableStopsBeforeSaving) {
+    FailingSave save;
+    save.bytes = BuildSave(ParamsWithNames(DefaultCityNames(), 20000));
+    const PatchPlan plan = MakePlan({Change(5, 9)});
+    save.Run(plan);  // counts the reads; no file beneath, so SAVING fails
+    ASSERT_GT(save.reads, 0);
+    save.fail_from = save.reads;
+    save.reads = 0;
+    PatchOutcome out = save.Run(plan);
+    const std::string read_step = SEPARATOR + std::string("\nread GVARs ( 20000 )\nreaded ");
+    const size_t at = out.log.find(read_step);
+    ASSERT_NE(at, std::string::npos) << out.log;
+    const std::string after = out.log.substr(out.log.find('\n', at + read_step.size()) + 1);
+    EXPECT_EQ(after, SEPARATOR + std::string("\n") +
+                         Critical("error while calculating GVARs count !"));
+    EXPECT_EQ(out.error, "error while calculating GVARs count !");
+    EXPECT_EQ(save.writes, 0);
+}
+
+#endif
+
 TEST(CitiesList, FirstNameMustBeFiveToTwelveBytes) {
     const std::string letters = "BRENNIKOVASTLX";
     for (size_t length : {4u, 5u, 12u, 13u}) {
@@ -139,15 +227,17 @@ TEST(CitiesList, TwoZeroBytesCountAsAnEmptyName) {
     ExpectLocationFailure(BuildSave(params), "can't get cities list size !");
 }
 
-// The search on small files of 0x01 bytes with markers placed in them.
+// The search on small files of 0x01 bytes with markers placed in them. A
+// window of 0 bytes searches the stream alone, in chunks of 256 bytes.
 class MarkerSearch : public ::testing::Test {
 protected:
-    std::optional<int32_t> Find(std::string bytes, long start, uint32_t marker) {
+    std::optional<int32_t> Find(std::string bytes, long start, uint32_t marker,
+                                size_t window = 0) {
         WriteFileBytes(dir_ / "f", bytes);
         FILE* file = fopen((dir_ / "f").string().c_str(), "rb");
-        SavePatcher patcher(file, "");
-        fseek(file, start, SEEK_SET);
-        std::optional<int32_t> found = patcher.find_marker(marker, 256);
+        SaveReader reader(file, window);
+        reader.hold_window();
+        std::optional<int32_t> found = reader.find_marker(start, marker);
         fclose(file);
         return found;
     }
@@ -166,6 +256,53 @@ TEST_F(MarkerSearch, FindsMarkersAtChunkEdgesAndAtTheStart) {
     EXPECT_EQ(Find(With(ones_, 300, end_), 300, GVARS_END_MARKER), 0);
     EXPECT_EQ(Find(With(ones_, 300, end_), 45, GVARS_END_MARKER), 255);
     EXPECT_EQ(Find(With(With(ones_, 300, end_), 254, end_), 0, GVARS_END_MARKER), 254);
+}
+
+// One rule for the window's end and the chunks' ends: whatever the window
+// holds, a marker ending at, straddling or starting past its end is found
+// at the same distance, and one that begins before the start is not.
+TEST_F(MarkerSearch, TheWindowsEndIsOneMoreChunkEdge) {
+    for (size_t window : {1u, 3u, 4u, 100u, 300u, 301u, 302u, 303u, 304u, 556u, 700u, 4096u}) {
+        for (size_t at : {0u, 296u, 297u, 298u, 299u, 300u, 301u, 553u, 696u}) {
+            EXPECT_EQ(Find(With(ones_, at, end_), 0, GVARS_END_MARKER, window),
+                      static_cast<int32_t>(at))
+                << window << " " << at;
+            EXPECT_EQ(Find(With(ones_, at, end_), 45, GVARS_END_MARKER, window),
+                      at >= 45 ? std::optional<int32_t>(static_cast<int32_t>(at - 45))
+                               : std::nullopt)
+                << window << " " << at;
+        }
+        EXPECT_EQ(Find(ones_ + std::string("AV\0", 3), 0, CITIES_LIST_END_MARKER, window),
+                  std::nullopt)
+            << window;
+        EXPECT_EQ(Find(ones_, 0, GVARS_END_MARKER, window), std::nullopt) << window;
+    }
+}
+
+// Reads join the window and the stream at any point; bytes past the end of
+// the file stay as they were.
+TEST(SaveReader, ReadsJoinTheWindowAndTheStream) {
+    TempDir dir;
+    const std::string bytes = GenerateBytes(1000, 3);
+    WriteFileBytes(dir / "f", bytes);
+    for (size_t window : {0u, 1u, 500u, 999u, 1000u, 2000u}) {
+        FILE* file = fopen((dir / "f").string().c_str(), "rb");
+        SaveReader reader(file, window);
+        reader.hold_window();
+        for (size_t offset : {0u, 499u, 500u, 996u, 1000u, 1200u}) {
+            std::string got(300, '\x7f');
+            uint8_t* into = reinterpret_cast<uint8_t*>(&got[0]);
+            const size_t count = reader.read(static_cast<int64_t>(offset), got.size(), into);
+            const std::string expected = bytes.substr(std::min(offset, bytes.size()), 300);
+            EXPECT_EQ(count, expected.size()) << window << " " << offset;
+            EXPECT_EQ(got, expected + std::string(300 - expected.size(), '\x7f'))
+                << window << " " << offset;
+        }
+        EXPECT_FALSE(reader.failed());
+        const bool held = window >= 100;
+        EXPECT_EQ(reader.held(0, 100) != nullptr, held) << window;
+        fclose(file);
+    }
 }
 
 TEST_F(MarkerSearch, NotFoundIsNotDistanceZero) {
