@@ -10,6 +10,7 @@
 
 #include "byte_order.h"
 #include "files.h"
+#include "report_lines.h"
 #include "savebuilder.h"
 #include "tool_runner.h"
 
@@ -36,7 +37,7 @@ bool StoppedBeforeSavingUntouched(const std::string& save, const std::string& co
     EXPECT_EQ(run.log, run.out) << label;
     if (run.out.find("\nSAVING\n") != std::string::npos) {
         // Growth refused at a misplaced end marker writes nothing either.
-        const std::string misplaced = "\ncatch ! \n\twrong GVARs end marker offset !\n";
+        const std::string misplaced = Caught("wrong GVARs end marker offset !");
         if (run.out.size() > misplaced.size() &&
             run.out.compare(run.out.size() - misplaced.size(), misplaced.size(), misplaced) == 0) {
             EXPECT_TRUE(ReadFileBytes(dir / "SAVE.DAT") == save) << label << " changed the save";

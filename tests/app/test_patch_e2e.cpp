@@ -18,6 +18,7 @@
 #include "platform/lock.h"
 #include "platform/path.h"
 #include "platform/signals.h"
+#include "report_lines.h"
 #include "savebuilder.h"
 #include "tool_runner.h"
 
@@ -25,20 +26,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string SEP = "----------------------------------------\n";
-const std::string BANNER = "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n";
-
 // Everything a run on the default 700-GVAR save prints before ADDING.
-const std::string HEAD =
-    BANNER + "loading config file ...\nprocessing config file ...\nprocessing complete!\n"
-    "\ncalculating ofssets and GVARs count...\n" + SEP +
-    "cities_list_size == 126\nsize == 2800, 700, 0\n" + SEP +
-    "\nread GVARs ( 700 )\nreaded 2800 bytes, 700 GVARs\n" + SEP + "\n";
+const std::string HEAD = BANNER + CONFIG_READ + DEFAULT_SAVE_READ + "\n";
 
 std::string CompleteRun(const std::string& adding, const std::string& changing,
                         const std::string& saving) {
-    return HEAD + "ADDING\n" + SEP + adding + SEP + "\nCHANGING\n" + SEP + changing + SEP +
-           "\nSAVING\n" + SEP + saving + SEP + "PATCHING COMPLETE!\n";
+    return HEAD + "ADDING\n" + SEPARATOR + adding + SEPARATOR + "\nCHANGING\n" + SEPARATOR +
+           changing + SEPARATOR + "\nSAVING\n" + SEPARATOR + saving + COMPLETE;
 }
 
 const std::string UNCHANGED_SIZE_SAVING =
@@ -210,23 +204,18 @@ TEST_F(PatchRunTest, AddWithNegativeIndexStopsBeforeWriting) {
         "<gvar action='add' index='-1' value='3'/>"
         "<gvar action='add' index='700' value='1'/>"
         "</gvars></save_patcher>");
-    EXPECT_EQ(run.out, HEAD + "ADDING\n" + SEP +
+    EXPECT_EQ(run.out, HEAD + "ADDING\n" + SEPARATOR +
                            "adding new GVARs (2) to SAVE file\n"
                            "\tadding GVAR (1 of 2)\n\t{ index = 700, value = 1 }\n\n"
-                           "\tadding GVAR (2 of 2)\n\t{ index = -1, value = 3 }\n\n"
-                           "catch ! \n\tcan't add GVAR with index -1 !\n");
+                           "\tadding GVAR (2 of 2)\n\t{ index = -1, value = 3 }\n\n" +
+                           Caught("can't add GVAR with index -1 !"));
     EXPECT_EQ(Save(), save);
 }
 
 // The journal and the lock. A journal is made here by the patcher's own
 // writer, as a run killed right after writing it would leave it.
 
-const std::string RESTORING = "restoring SAVE file from journal ...\n";
 const std::string MISMATCH = "journal file does not match SAVE file !";
-
-std::string Stopped(const std::string& message) {
-    return "CRITICAL ERROR !\n" + message + "\ncatch ! \n\t" + message + "\n";
-}
 
 // The name gvtool gives the save's journal.
 std::string JournalOf(const std::filesystem::path& save) {
@@ -443,10 +432,10 @@ std::vector<HostileFile> HostileFiles() {
                                        "<save_patcher><gvars><gvar action='add' "
                                        "index='1073741822' value='1'/></gvars></save_patcher>");
                     },
-                    HEAD.substr(BANNER.size()) + "ADDING\n" + SEP +
+                    HEAD.substr(BANNER.size()) + "ADDING\n" + SEPARATOR +
                         "adding new GVARs (1) to SAVE file\n\tadding GVAR (1 of 1)\n"
-                        "\t{ index = 1073741822, value = 1 }\n\n"
-                        "catch ! \n\tcan't add GVAR with index 1073741822 !\n",
+                        "\t{ index = 1073741822, value = 1 }\n\n" +
+                        Caught("can't add GVAR with index 1073741822 !"),
                     true, false, "SAVE.DAT", false, uint64_t{256} << 20});
 #endif
     return rows;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "files.h"
+#include "report_lines.h"
 #include "savebuilder.h"
 #include "tool_runner.h"
 
@@ -27,14 +28,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char SEPARATOR[] = "----------------------------------------\n";
-const std::string BANNER = "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n";
-const std::string RESTORING = "restoring SAVE file from journal ...\n";
 const std::string RESTORE_FAILED = "can't restore SAVE file from journal !";
 const std::string JOURNAL_FAILED = "can't write journal file !";
 const std::string RESIZE_FAILED = "can't set new size to SAVE file !";
 const std::string WRITE_FAILED = "error while writing SAVE file !";
-const std::string COMPLETE = SEPARATOR + std::string("PATCHING COMPLETE!\n");
 
 struct Scenario {
     std::string save;
@@ -120,11 +117,6 @@ bool EndsWith(const std::string& text, const std::string& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-std::string Caught(const std::string& message) {
-    return "CRITICAL ERROR !\n" + message + "\n";
-}
-std::string Repeated(const std::string& message) { return "catch ! \n\t" + message + "\n"; }
-
 // The clean run of a scenario: its report and the save it leaves.
 struct Clean {
     std::string out;
@@ -155,7 +147,7 @@ Clean CleanRun(const Scenario& scenario) {
 // to the next run. Returns the calls tried and, in *write_failures, the
 // calls that failed a write.
 long FailEveryCall(const Scenario& scenario, const Clean& clean, std::vector<long>* write_failures) {
-    const std::string saving = "SAVING\n" + std::string(SEPARATOR) + "flushing buffer to SAVE file ...\n";
+    const std::string saving = "SAVING\n" + SEPARATOR + "flushing buffer to SAVE file ...\n";
     const size_t saving_at = clean.out.find(saving);
     EXPECT_NE(saving_at, std::string::npos);
     const std::string before_saving = clean.out.substr(0, saving_at + saving.size());
@@ -164,9 +156,9 @@ long FailEveryCall(const Scenario& scenario, const Clean& clean, std::vector<lon
                                                   resizing_end - saving_at - saving.size());
 
     const std::vector<std::pair<std::string, std::string>> stages = {
-        {RESTORE_FAILED, BANNER + Caught(RESTORE_FAILED)},
-        {JOURNAL_FAILED, before_saving + Caught(JOURNAL_FAILED)},
-        {RESIZE_FAILED, before_saving + resizing + Caught(RESIZE_FAILED) + RESTORING},
+        {RESTORE_FAILED, BANNER + Critical(RESTORE_FAILED)},
+        {JOURNAL_FAILED, before_saving + Critical(JOURNAL_FAILED)},
+        {RESIZE_FAILED, before_saving + resizing + Critical(RESIZE_FAILED) + RESTORING},
         {WRITE_FAILED, ""}};
     int stage = 0;
     bool committed = false;
@@ -194,7 +186,7 @@ long FailEveryCall(const Scenario& scenario, const Clean& clean, std::vector<lon
             EXPECT_FALSE(slot.has_journal());
             int found = -1;
             for (int i = 0; i < 4; ++i) {
-                if (EndsWith(out, Repeated(stages[i].first))) found = i;
+                if (EndsWith(out, Caught(stages[i].first))) found = i;
             }
             if (found == -1) {
                 ADD_FAILURE() << "unexpected report:\n" << out;
@@ -203,12 +195,12 @@ long FailEveryCall(const Scenario& scenario, const Clean& clean, std::vector<lon
             EXPECT_GE(found, stage) << "reports out of order";
             stage = found;
             if (found < 3) {
-                EXPECT_EQ(out, stages[found].second + Repeated(stages[found].first));
+                EXPECT_EQ(out, stages[found].second + Caught(stages[found].first));
                 continue;
             }
             // A write failed: the lines before the report are the clean
             // run's, up to the failure.
-            const std::string tail = Caught(WRITE_FAILED) + RESTORING + Repeated(WRITE_FAILED);
+            const std::string tail = Critical(WRITE_FAILED) + RESTORING + Caught(WRITE_FAILED);
             if (!EndsWith(out, tail)) {
                 ADD_FAILURE() << "unexpected report:\n" << out;
                 continue;
@@ -272,8 +264,8 @@ void ExpectFailedRestoreRecovered(const Scenario& scenario, const Clean& clean, 
     Slot slot(scenario);
     const Fault fault{write, 1000, EIO, false};
     const std::string out = slot.run(&fault).out;
-    EXPECT_TRUE(EndsWith(out, Caught(WRITE_FAILED) + RESTORING + Caught(RESTORE_FAILED) +
-                                  Repeated(RESTORE_FAILED)))
+    EXPECT_TRUE(EndsWith(out, Critical(WRITE_FAILED) + RESTORING + Critical(RESTORE_FAILED) +
+                                  Caught(RESTORE_FAILED)))
         << out;
     EXPECT_TRUE(slot.has_journal());
     const ToolRun again = slot.run();
@@ -420,8 +412,8 @@ TEST(SavingSignals, FileSizeLimitIsARefusedGrowth) {
     EXPECT_EQ(run.term_signal, 0);
     const size_t resizing = clean.find("resizing SAVE file on ");
     ASSERT_NE(resizing, std::string::npos);
-    EXPECT_EQ(run.out, clean.substr(0, clean.find('\n', resizing) + 1) + Caught(RESIZE_FAILED) +
-                           RESTORING + Repeated(RESIZE_FAILED));
+    EXPECT_EQ(run.out, clean.substr(0, clean.find('\n', resizing) + 1) + Critical(RESIZE_FAILED) +
+                           RESTORING + Caught(RESIZE_FAILED));
     EXPECT_TRUE(slot.save() == scenario.save);
     EXPECT_FALSE(slot.has_journal());
 }

@@ -18,8 +18,6 @@
 #include "dual_log.h"
 #include "save_patcher.h"
 
-const char SEPARATOR[] = "----------------------------------------\n";
-
 namespace {
 
 PatchOutcome RunHere(const std::filesystem::path& save, PatchPlan& plan, const char* mode) {
@@ -138,8 +136,4 @@ std::vector<int32_t> EntriesAt(const std::string& bytes, size_t offset, size_t c
         entries.push_back(static_cast<int32_t>(ReadLittleEndian32(b)));
     }
     return entries;
-}
-
-std::string Critical(const std::string& message) {
-    return "CRITICAL ERROR !\n" + message + "\n";
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "patch_plan.h"
+#include "report_lines.h"
 
 struct PatchOutcome {
     std::string log;    // what the run wrote; console and file agree
@@ -35,8 +36,3 @@ PatchPlan MakePlan(const std::vector<GvarRequest>& requests);
 
 // The GVAR entries of the file's bytes, little-endian, from offset on.
 std::vector<int32_t> EntriesAt(const std::string& bytes, size_t offset, size_t count);
-
-// The lines a critical error leaves.
-std::string Critical(const std::string& message);
-
-extern const char SEPARATOR[];
