@@ -1,13 +1,16 @@
 // parsed_document.h - a document parsed from a text for tests, freed with
-// its whole tree when it goes out of scope.
+// its whole tree when it goes out of scope, and the text printing gives.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
+#include "files.h"
 #include "model.h"
 
 struct NodeDeleter {
@@ -48,4 +51,34 @@ inline NodePtr Parse(const std::string& text) {
     ParsedDocument parsed(text);
     EXPECT_TRUE(parsed.ok()) << text.substr(0, 200) << " -> " << parsed.error();
     return parsed.release();
+}
+
+// The bytes the printer writes to the stream it is given.
+template <typename Printer>
+std::string Captured(Printer print) {
+#ifdef _WIN32
+    // No memory streams on Windows: a binary file gives the bytes back as
+    // printed.
+    TempDir dir;
+    FILE* stream = fopen((dir / "printed").string().c_str(), "w+b");
+    if (!stream) return "<no stream>";
+    print(stream);
+    fclose(stream);
+    return ReadFileBytes(dir / "printed");
+#else
+    char* buffer = nullptr;
+    size_t size = 0;
+    FILE* stream = open_memstream(&buffer, &size);
+    if (!stream) return "<no stream>";
+    print(stream);
+    fclose(stream);
+    std::string text(buffer, size);
+    free(buffer);
+    return text;
+#endif
+}
+
+// What XmlPrintNode prints of the node.
+inline std::string Printed(XmlNode* node) {
+    return Captured([&](FILE* stream) { XmlPrintNode(node, stream); });
 }
