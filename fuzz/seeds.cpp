@@ -9,7 +9,6 @@
 
 #include "checks.h"
 #include "model.h"
-#include "journal.h"
 #include "save_patcher.h"
 #include "savebuilder.h"
 #include "writer.h"
@@ -158,32 +157,10 @@ std::string AfterHeader(const SaveParams& params) {
     return SaveHarnessInput(0, BuildSave(params).substr(HEADER_SIZE), "");
 }
 
-// The journal a run growing the save by growth bytes writes.
-std::string JournalOf(const std::string& save, int32_t growth) {
-    JournalHeader header;
-    header.original_size = static_cast<int64_t>(save.size());
-    header.final_size = header.original_size + growth;
-    header.region_offset = static_cast<int64_t>(HEADER_SIZE);
-    header.region_length = header.original_size - header.region_offset;
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(save.data());
-    JournalChecksum head;
-    head.add(bytes, HEADER_SIZE);
-    header.head_checksum = head.value();
-    uint8_t encoded[JOURNAL_HEADER_SIZE];
-    EncodeJournalHeader(header, encoded);
-    JournalChecksum checksum;
-    checksum.add(encoded, JOURNAL_HEADER_SIZE - 8);
-    checksum.add(bytes + HEADER_SIZE, save.size() - HEADER_SIZE);
-    header.checksum = checksum.value();
-    EncodeJournalHeader(header, encoded);
-    return std::string(reinterpret_cast<const char*>(encoded), sizeof encoded) +
-           save.substr(HEADER_SIZE);
-}
-
 // Saves left by interrupted runs, with their journals as they were found.
 void AddJournalSeeds(std::vector<std::string>& seeds) {
     const std::string save = BuildSave(DefaultSaveParams(9, 300));
-    const std::string journal = JournalOf(save, 24);
+    const std::string journal = BuildJournal(save, 24);
     std::string torn = save.substr(HEADER_SIZE) + std::string(24, '\x5a');
     torn.replace(100, 50, std::string(50, '\x5a'));
     seeds.push_back(SaveHarnessInput(1, torn, journal));                      // restorable

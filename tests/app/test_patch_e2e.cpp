@@ -252,14 +252,15 @@ TEST_F(PatchRunTest, InterruptedRunIsRestoredFromItsJournalFirst) {
     EXPECT_FALSE(std::filesystem::exists(JournalOf(SavePath())));
 }
 
+// Every kind of journal left behind is judged in-process (test_journal);
+// here one of each outcome goes through the whole run.
 TEST_F(PatchRunTest, CommittedAndIncompleteJournalsGoSilently) {
     const std::string original = Save();
     const std::string journal = LeaveJournal(SavePath(), 32);
     const std::string name = JournalOf(SavePath());
     std::string committed = journal;
     committed.replace(0, 8, 8, '\0');
-    for (const std::string& left :
-         {committed, journal.substr(0, journal.size() - 10), journal.substr(0, 30), std::string()}) {
+    for (const std::string& left : {committed, journal.substr(0, journal.size() - 10)}) {
         WriteFileBytes(SavePath(), original);
         WriteFileBytes(name, left);
         EXPECT_EQ(Run(ADDS_AND_CHANGES).out, ADDS_AND_CHANGES_LOG) << left.size();
@@ -273,19 +274,11 @@ TEST_F(PatchRunTest, JournalThatDoesNotMatchStopsTheRunAndKeepsBoth) {
     const std::string journal = LeaveJournal(SavePath(), 32);
     const std::string name = JournalOf(SavePath());
     std::string other_head = original;
-    other_head[100] ^= 1;
-    const std::pair<std::string, std::string> cases[] = {
-        {other_head, journal},                   // another save's journal
-        {original + "abc", journal},             // a size neither L nor L + N
-        {original + std::string(32, '\0'), journal.substr(0, journal.size() - 1)},  // cut short, but the save grew
-        {original, "not a journal at all"}};
-    for (const auto& [save, left] : cases) {
-        WriteFileBytes(SavePath(), save);
-        WriteFileBytes(name, left);
-        EXPECT_EQ(Run(ADDS_AND_CHANGES).out, BANNER + Stopped(MISMATCH));
-        EXPECT_TRUE(Save() == save);
-        EXPECT_TRUE(ReadFileBytes(name) == left);
-    }
+    other_head[100] ^= 1;  // another save's journal
+    WriteFileBytes(SavePath(), other_head);
+    EXPECT_EQ(Run(ADDS_AND_CHANGES).out, BANNER + Stopped(MISMATCH));
+    EXPECT_TRUE(Save() == other_head);
+    EXPECT_TRUE(ReadFileBytes(name) == journal);
 }
 
 TEST_F(PatchRunTest, SaveHeldByAnotherProcessIsLeftAlone) {

@@ -21,27 +21,13 @@
 namespace {
 
 PatchOutcome RunHere(const std::filesystem::path& save, PatchPlan& plan, const char* mode) {
-    PatchOutcome outcome;
-    std::ostringstream console;
-    std::ostringstream file;
-    const DualLog saved = g_log;
-    g_log.console = &console;
-    g_log.file = &file;
     FILE* stream = fopen(save.string().c_str(), mode);
-    if (!stream) {
-        outcome.error = "test could not open " + save.string();
-    } else {
-        try {
-            SavePatcher patcher(stream, "");
-            patcher.run(plan);
-        } catch (const std::exception& error) {
-            outcome.error = error.what();
-        }
-        fclose(stream);
-    }
-    g_log = saved;
-    outcome.log = console.str();
-    EXPECT_EQ(file.str(), outcome.log);
+    if (!stream) return {"", "test could not open " + save.string()};
+    const PatchOutcome outcome = RunLogged([&] {
+        SavePatcher patcher(stream, "");
+        patcher.run(plan);
+    });
+    fclose(stream);
     return outcome;
 }
 
@@ -101,6 +87,24 @@ GvarRequest Request(int32_t index, int32_t value, GvarAction action) {
 }
 
 }  // namespace
+
+PatchOutcome RunLogged(const std::function<void()>& step) {
+    PatchOutcome outcome;
+    std::ostringstream console;
+    std::ostringstream file;
+    const DualLog saved = g_log;
+    g_log.console = &console;
+    g_log.file = &file;
+    try {
+        step();
+    } catch (const std::exception& error) {
+        outcome.error = error.what();
+    }
+    g_log = saved;
+    outcome.log = console.str();
+    EXPECT_EQ(file.str(), outcome.log);
+    return outcome;
+}
 
 PatchOutcome PatchSaveFile(const std::filesystem::path& save, PatchPlan plan,
                            const PatchOptions& options) {

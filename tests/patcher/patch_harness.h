@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,9 @@ struct PatchOptions {
     // run fails with the error "file_size_limit is POSIX only".
     std::optional<uint64_t> file_size_limit;
 };
+
+// Runs the step with the log captured.
+PatchOutcome RunLogged(const std::function<void()>& step);
 
 // Opens the save file with the mode, runs a fresh SavePatcher over it with
 // the plan, closes the file.
