@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -175,9 +176,33 @@ void AddJournalSeeds(std::vector<std::string>& seeds) {
     seeds.push_back(SaveHarnessInput(7, torn, journal.substr(0, 60) + torn.substr(0, 40)));
 }
 
+// Saves with one to three bits flipped where location looks: the cities
+// list, the three bytes after it and the end marker. Most stop location;
+// flips in a name's letters patch as usual.
+void AddFlipSeeds(std::vector<std::string>& seeds) {
+    const SaveParams params = DefaultSaveParams(21, 3000);
+    const SaveLayout layout = DescribeSave(params);
+    const std::string save = BuildSave(params).substr(HEADER_SIZE);
+    const size_t list_start = static_cast<size_t>(layout.cities_block_offset) - HEADER_SIZE;
+    const size_t list_end = list_start + layout.cities_list_size + 3;
+    const size_t marker = static_cast<size_t>(layout.end_marker_offset) - HEADER_SIZE;
+    std::mt19937 random(2024);
+    for (int i = 0; i < 200; ++i) {
+        std::string bytes = save;
+        for (int flip = 0; flip <= i % 3; ++flip) {
+            const bool in_marker = random() % 4 == 0;
+            const size_t at = in_marker ? marker + random() % 4
+                                        : list_start + random() % (list_end - list_start);
+            bytes[at] = static_cast<char>(bytes[at] ^ (1u << (random() % 8)));
+        }
+        seeds.push_back(SaveHarnessInput(0, bytes, ""));
+    }
+}
+
 std::vector<std::string> SaveSeeds() {
     std::vector<std::string> seeds;
     AddJournalSeeds(seeds);
+    AddFlipSeeds(seeds);
     seeds.push_back(AfterHeader(DefaultSaveParams(1, 64)));
     seeds.push_back(AfterHeader(DefaultSaveParams(2, 2100)));  // a tail of two chunks
     SaveParams params = DefaultSaveParams(3, 16);
