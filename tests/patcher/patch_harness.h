@@ -20,9 +20,13 @@ struct PatchOutcome {
 struct PatchOptions {
     const char* mode = "r+b";
     // POSIX only: runs the patcher in a child process whose file size is
-    // limited to this (RLIMIT_FSIZE), with SIGXFSZ ignored. On Windows the
-    // run fails with the error "file_size_limit is POSIX only".
+    // limited to this (RLIMIT_FSIZE), with SIGXFSZ ignored.
     std::optional<uint64_t> file_size_limit;
+    // POSIX only: runs as gvtool runs the patcher, in a child process: the
+    // recovery step, then the run with the save's journal beside it.
+    bool journal = false;
+    // On Windows either fails the run with the error "file_size_limit and
+    // journal are POSIX only".
 };
 
 // Runs the step with the log captured.
