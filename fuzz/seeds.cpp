@@ -4,13 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "checks.h"
 #include "model.h"
-#include "checksum.h"
-#include "journal.h"
 #include "save_patcher.h"
 #include "savebuilder.h"
 #include "writer.h"
@@ -159,32 +158,10 @@ std::string AfterHeader(const SaveParams& params) {
     return SaveHarnessInput(0, BuildSave(params).substr(HEADER_SIZE), "");
 }
 
-// The journal a run growing the save by growth bytes writes.
-std::string JournalOf(const std::string& save, int32_t growth) {
-    JournalHeader header;
-    header.original_size = static_cast<int64_t>(save.size());
-    header.final_size = header.original_size + growth;
-    header.region_offset = static_cast<int64_t>(HEADER_SIZE);
-    header.region_length = header.original_size - header.region_offset;
-    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(save.data());
-    JournalChecksum head;
-    head.add(bytes, HEADER_SIZE);
-    header.head_checksum = head.value();
-    uint8_t encoded[JOURNAL_HEADER_SIZE];
-    EncodeJournalHeader(header, encoded);
-    JournalChecksum checksum;
-    checksum.add(encoded, JOURNAL_CHECKSUM_AT);
-    checksum.add(bytes + HEADER_SIZE, save.size() - HEADER_SIZE);
-    header.checksum = checksum.value();
-    EncodeJournalHeader(header, encoded);
-    return std::string(reinterpret_cast<const char*>(encoded), sizeof encoded) +
-           save.substr(HEADER_SIZE);
-}
-
 // Saves left by interrupted runs, with their journals as they were found.
 void AddJournalSeeds(std::vector<std::string>& seeds) {
     const std::string save = BuildSave(DefaultSaveParams(9, 300));
-    const std::string journal = JournalOf(save, 24);
+    const std::string journal = BuildJournal(save, 24);
     std::string torn = save.substr(HEADER_SIZE) + std::string(24, '\x5a');
     torn.replace(100, 50, std::string(50, '\x5a'));
     seeds.push_back(SaveHarnessInput(1, torn, journal));                      // restorable
@@ -199,9 +176,33 @@ void AddJournalSeeds(std::vector<std::string>& seeds) {
     seeds.push_back(SaveHarnessInput(7, torn, journal.substr(0, 60) + torn.substr(0, 40)));
 }
 
+// Saves with one to three bits flipped where location looks: the cities
+// list, the three bytes after it and the end marker. Most stop location;
+// flips in a name's letters patch as usual.
+void AddFlipSeeds(std::vector<std::string>& seeds) {
+    const SaveParams params = DefaultSaveParams(21, 3000);
+    const SaveLayout layout = DescribeSave(params);
+    const std::string save = BuildSave(params).substr(HEADER_SIZE);
+    const size_t list_start = static_cast<size_t>(layout.cities_block_offset) - HEADER_SIZE;
+    const size_t list_end = list_start + layout.cities_list_size + 3;
+    const size_t marker = static_cast<size_t>(layout.end_marker_offset) - HEADER_SIZE;
+    std::mt19937 random(2024);
+    for (int i = 0; i < 200; ++i) {
+        std::string bytes = save;
+        for (int flip = 0; flip <= i % 3; ++flip) {
+            const bool in_marker = random() % 4 == 0;
+            const size_t at = in_marker ? marker + random() % 4
+                                        : list_start + random() % (list_end - list_start);
+            bytes[at] = static_cast<char>(bytes[at] ^ (1u << (random() % 8)));
+        }
+        seeds.push_back(SaveHarnessInput(0, bytes, ""));
+    }
+}
+
 std::vector<std::string> SaveSeeds() {
     std::vector<std::string> seeds;
     AddJournalSeeds(seeds);
+    AddFlipSeeds(seeds);
     seeds.push_back(AfterHeader(DefaultSaveParams(1, 64)));
     seeds.push_back(AfterHeader(DefaultSaveParams(2, 2100)));  // a tail of two chunks
     SaveParams params = DefaultSaveParams(3, 16);

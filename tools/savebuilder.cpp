@@ -6,6 +6,7 @@
 #include <cassert>
 
 #include "byte_order.h"
+#include "checksum.h"
 #include "save_patcher.h"
 
 namespace {
@@ -149,4 +150,27 @@ SaveParams DefaultSaveParams(uint32_t seed, size_t tail_length) {
     params.city_names = DefaultCityNames();
     params.tail = GenerateBytes(tail_length, seed + 1);
     return params;
+}
+
+std::string SealJournal(JournalHeader header, const std::string& payload) {
+    uint8_t bytes[JOURNAL_HEADER_SIZE];
+    EncodeJournalHeader(header, bytes);
+    JournalChecksum checksum;
+    checksum.add(bytes, JOURNAL_CHECKSUM_AT);
+    checksum.add(reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
+    header.checksum = checksum.value();
+    EncodeJournalHeader(header, bytes);
+    return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes) + payload;
+}
+
+std::string BuildJournal(const std::string& save, int32_t growth) {
+    JournalHeader header;
+    header.original_size = static_cast<int64_t>(save.size());
+    header.final_size = header.original_size + growth;
+    header.region_offset = GVARS_OFFSET;
+    header.region_length = header.original_size - header.region_offset;
+    JournalChecksum head;
+    head.add(reinterpret_cast<const uint8_t*>(save.data()), std::min(save.size(), HEADER_SIZE));
+    header.head_checksum = head.value();
+    return SealJournal(header, save.substr(std::min(save.size(), HEADER_SIZE)));
 }

@@ -1,5 +1,6 @@
-// savebuilder.h - synthetic save files from parameters, for the tests, the
-// demo, fuzzers and benchmarks: the one builder of the patcher's layout.
+// savebuilder.h - synthetic save files from parameters, and the journals runs
+// write for them, for the tests, the demo, fuzzers and benchmarks: the one
+// builder of the patcher's layout.
 #pragma once
 
 #include <array>
@@ -7,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "journal.h"
 
 // What to build. The file is: a generated header of 30055 bytes, the table,
 // the cities list (big-endian count field, zero-terminated names, one more
@@ -62,3 +65,10 @@ std::string GenerateBytes(size_t length, uint32_t seed);
 // A realistic save: 700 GVARs from the seed, the default names, a tail of
 // tail_length bytes from the seed.
 SaveParams DefaultSaveParams(uint32_t seed = 1, size_t tail_length = 1024);
+
+// Journal bytes holding the payload under the header, with the magic value
+// and the checksum a run gives them.
+std::string SealJournal(JournalHeader header, const std::string& payload);
+// The journal a run that grows the save by growth bytes writes before it
+// changes anything: the bytes from 30055 to the save's end.
+std::string BuildJournal(const std::string& save, int32_t growth);

@@ -5,11 +5,10 @@
 #include <filesystem>
 
 #include "files.h"
+#include "report_lines.h"
 #include "tool_runner.h"
 
 namespace {
-
-const char kBanner[] = "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n";
 
 std::string Usage() {
     return "usage :\n" + GvtoolPath() +
@@ -37,7 +36,7 @@ TEST(Usage, EmptyArgumentsStillCountAsArguments) {
     TempDir dir;
     ToolRun run = RunTool(dir.path(), {"", ""});
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.out, std::string(kBanner) + "can't open SAVE file !\n");
+    EXPECT_EQ(run.out, BANNER + "can't open SAVE file !\n");
     EXPECT_EQ(run.log, run.out);
 }
 
@@ -46,7 +45,7 @@ TEST(SaveFile, MissingPathIsReportedOnConsoleAndInLog) {
     // The configuration is missing too: it must not be mentioned.
     ToolRun run = RunTool(dir.path(), {"missing.xml", "SLOT0/SAVE.DAT"});
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.out, std::string(kBanner) + "can't open SAVE file !\n");
+    EXPECT_EQ(run.out, BANNER + "can't open SAVE file !\n");
     EXPECT_EQ(run.log, run.out);
 }
 
@@ -55,7 +54,7 @@ TEST(SaveFile, DirectoryCannotBeOpened) {
     std::filesystem::create_directory(dir / "SLOT0");
     ToolRun run = RunTool(dir.path(), {"config.xml", "SLOT0"});
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.out, std::string(kBanner) + "can't open SAVE file !\n");
+    EXPECT_EQ(run.out, BANNER + "can't open SAVE file !\n");
     EXPECT_EQ(run.log, run.out);
 }
 
@@ -64,7 +63,7 @@ TEST(SaveFile, ExtraArgumentsAreIgnoredAndLogIsTruncated) {
     WriteFileBytes(dir / "patcher.log", "a much longer text from an earlier run\n");
     ToolRun run = RunTool(dir.path(), {"config.xml", "nothing.dat", "extra", "--flag"});
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.out, std::string(kBanner) + "can't open SAVE file !\n");
+    EXPECT_EQ(run.out, BANNER + "can't open SAVE file !\n");
     EXPECT_EQ(run.log, run.out);
 }
 

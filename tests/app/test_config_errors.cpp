@@ -6,18 +6,17 @@
 #include <string>
 
 #include "files.h"
+#include "report_lines.h"
 #include "tool_runner.h"
 
 namespace {
-
-const char kBanner[] = "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n";
 
 // Any small file serves as the save: the configuration is read first.
 const char kSave[] = "not a real save\x01\x02\x00\xff tail";
 
 std::string ExpectedReport(const std::string& reason) {
-    return std::string(kBanner) + "loading config file ...\n" +
-           "error while loading config file !\n\t" + reason + "\n";
+    return BANNER + "loading config file ...\nerror while loading config file !\n\t" + reason +
+           "\n";
 }
 
 // Runs gvtool on config.xml (written first unless content is null) and

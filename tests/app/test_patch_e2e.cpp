@@ -18,6 +18,7 @@
 #include "platform/lock.h"
 #include "platform/open.h"
 #include "platform/signals.h"
+#include "report_lines.h"
 #include "savebuilder.h"
 #include "tool_runner.h"
 
@@ -25,20 +26,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string SEP = "----------------------------------------\n";
-const std::string BANNER = "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n";
-
 // Everything a run on the default 700-GVAR save prints before ADDING.
-const std::string HEAD =
-    BANNER + "loading config file ...\nprocessing config file ...\nprocessing complete!\n"
-    "\ncalculating ofssets and GVARs count...\n" + SEP +
-    "cities_list_size == 126\nsize == 2800, 700, 0\n" + SEP +
-    "\nread GVARs ( 700 )\nreaded 2800 bytes, 700 GVARs\n" + SEP + "\n";
+const std::string HEAD = BANNER + CONFIG_READ + DEFAULT_SAVE_READ + "\n";
 
 std::string CompleteRun(const std::string& adding, const std::string& changing,
                         const std::string& saving) {
-    return HEAD + "ADDING\n" + SEP + adding + SEP + "\nCHANGING\n" + SEP + changing + SEP +
-           "\nSAVING\n" + SEP + saving + SEP + "PATCHING COMPLETE!\n";
+    return HEAD + "ADDING\n" + SEPARATOR + adding + SEPARATOR + "\nCHANGING\n" + SEPARATOR +
+           changing + SEPARATOR + "\nSAVING\n" + SEPARATOR + saving + COMPLETE;
 }
 
 const std::string UNCHANGED_SIZE_SAVING =
@@ -213,23 +207,18 @@ TEST_F(PatchRunTest, AddWithNegativeIndexStopsBeforeWriting) {
         "<gvar action='add' index='-1' value='3'/>"
         "<gvar action='add' index='700' value='1'/>"
         "</gvars></save_patcher>");
-    EXPECT_EQ(run.out, HEAD + "ADDING\n" + SEP +
+    EXPECT_EQ(run.out, HEAD + "ADDING\n" + SEPARATOR +
                            "adding new GVARs (2) to SAVE file\n"
                            "\tadding GVAR (1 of 2)\n\t{ index = 700, value = 1 }\n\n"
-                           "\tadding GVAR (2 of 2)\n\t{ index = -1, value = 3 }\n\n"
-                           "catch ! \n\tcan't add GVAR with index -1 !\n");
+                           "\tadding GVAR (2 of 2)\n\t{ index = -1, value = 3 }\n\n" +
+                           Caught("can't add GVAR with index -1 !"));
     EXPECT_EQ(Save(), save);
 }
 
 // The journal and the lock. A journal is made here by the patcher's own
 // writer, as a run killed right after writing it would leave it.
 
-const std::string RESTORING = "restoring SAVE file from journal ...\n";
 const std::string MISMATCH = "journal file does not match SAVE file !";
-
-std::string Stopped(const std::string& message) {
-    return "CRITICAL ERROR !\n" + message + "\ncatch ! \n\t" + message + "\n";
-}
 
 // The name gvtool gives the save's journal.
 std::string JournalOf(const std::filesystem::path& save) {
@@ -266,14 +255,15 @@ TEST_F(PatchRunTest, InterruptedRunIsRestoredFromItsJournalFirst) {
     EXPECT_FALSE(std::filesystem::exists(JournalOf(SavePath())));
 }
 
+// Every kind of journal left behind is judged in-process (test_journal);
+// here one of each outcome goes through the whole run.
 TEST_F(PatchRunTest, CommittedAndIncompleteJournalsGoSilently) {
     const std::string original = Save();
     const std::string journal = LeaveJournal(SavePath(), 32);
     const std::string name = JournalOf(SavePath());
     std::string committed = journal;
     committed.replace(0, 8, 8, '\0');
-    for (const std::string& left :
-         {committed, journal.substr(0, journal.size() - 10), journal.substr(0, 30), std::string()}) {
+    for (const std::string& left : {committed, journal.substr(0, journal.size() - 10)}) {
         WriteFileBytes(SavePath(), original);
         WriteFileBytes(name, left);
         EXPECT_EQ(Run(ADDS_AND_CHANGES).out, ADDS_AND_CHANGES_LOG) << left.size();
@@ -287,19 +277,11 @@ TEST_F(PatchRunTest, JournalThatDoesNotMatchStopsTheRunAndKeepsBoth) {
     const std::string journal = LeaveJournal(SavePath(), 32);
     const std::string name = JournalOf(SavePath());
     std::string other_head = original;
-    other_head[100] ^= 1;
-    const std::pair<std::string, std::string> cases[] = {
-        {other_head, journal},                   // another save's journal
-        {original + "abc", journal},             // a size neither L nor L + N
-        {original + std::string(32, '\0'), journal.substr(0, journal.size() - 1)},  // cut short, but the save grew
-        {original, "not a journal at all"}};
-    for (const auto& [save, left] : cases) {
-        WriteFileBytes(SavePath(), save);
-        WriteFileBytes(name, left);
-        EXPECT_EQ(Run(ADDS_AND_CHANGES).out, BANNER + Stopped(MISMATCH));
-        EXPECT_TRUE(Save() == save);
-        EXPECT_TRUE(ReadFileBytes(name) == left);
-    }
+    other_head[100] ^= 1;  // another save's journal
+    WriteFileBytes(SavePath(), other_head);
+    EXPECT_EQ(Run(ADDS_AND_CHANGES).out, BANNER + Stopped(MISMATCH));
+    EXPECT_TRUE(Save() == other_head);
+    EXPECT_TRUE(ReadFileBytes(name) == journal);
 }
 
 TEST_F(PatchRunTest, SaveHeldByAnotherProcessIsLeftAlone) {
@@ -446,10 +428,10 @@ std::vector<HostileFile> HostileFiles() {
                                        "<save_patcher><gvars><gvar action='add' "
                                        "index='1073741822' value='1'/></gvars></save_patcher>");
                     },
-                    HEAD.substr(BANNER.size()) + "ADDING\n" + SEP +
+                    HEAD.substr(BANNER.size()) + "ADDING\n" + SEPARATOR +
                         "adding new GVARs (1) to SAVE file\n\tadding GVAR (1 of 1)\n"
-                        "\t{ index = 1073741822, value = 1 }\n\n"
-                        "catch ! \n\tcan't add GVAR with index 1073741822 !\n",
+                        "\t{ index = 1073741822, value = 1 }\n\n" +
+                        Caught("can't add GVAR with index 1073741822 !"),
                     true, false, "SAVE.DAT", false, uint64_t{256} << 20});
 #endif
     return rows;

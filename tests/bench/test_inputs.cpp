@@ -2,27 +2,15 @@
 // bytes, and what they write parses into the requests they say it holds.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "inputs.h"
 #include "model.h"
+#include "parsed_document.h"
 #include "query.h"
 #include "reader.h"
 
 namespace {
-
-// Parses text as the loader would; the caller frees the document.
-XmlNode* Parse(const std::string& text) {
-    XmlNode* document = XmlCreateDocument("inputs.xml");
-    XmlParseOptions options;
-    memset(&options, 0, sizeof(options));
-    if (!XmlParseNode(document, text.c_str(), &options)) {
-        XmlFreeNode(document);
-        return nullptr;
-    }
-    return document;
-}
 
 int Depth(const XmlNode* node) {
     int deepest = 0;
@@ -86,11 +74,8 @@ TEST(ConfigText, SeedGivesTheSameBytesEveryTime) {
 }
 
 TEST(ConfigText, ReadsBackAsTheRequestsItWasMadeOf) {
-    XmlNode* document = Parse(SMALL_CONFIG);
-    ASSERT_NE(document, nullptr);
     PatchPlan plan;
-    BuildPatchPlan(document, plan);
-    XmlFreeNode(document);
+    BuildPatchPlan(Parse(SMALL_CONFIG).get(), plan);
 
     ASSERT_EQ(plan.add_list.size(), 4u);
     const int32_t add_values[] = {44168, 8122, 92264, -40059};
@@ -118,8 +103,8 @@ TEST(ConfigText, LargeConfigsHoldWhatTheFactsSay) {
     EXPECT_NE(text.find("&#"), std::string::npos);
     EXPECT_NE(text.find("&amp;"), std::string::npos);
 
-    XmlNode* document = Parse(text);
-    ASSERT_NE(document, nullptr);
+    const NodePtr parsed = Parse(text);
+    XmlNode* document = parsed.get();
     XmlNodeList list = {nullptr, 0, 0};
     EXPECT_EQ(XmlSelectNodes(document, "save_patcher/gvars/gvar[@action]", &list), 0);
     EXPECT_EQ(list.count, facts.gvar_count);
@@ -130,7 +115,6 @@ TEST(ConfigText, LargeConfigsHoldWhatTheFactsSay) {
 
     PatchPlan plan;
     BuildPatchPlan(document, plan);
-    XmlFreeNode(document);
     EXPECT_EQ(plan.add_list.size(), facts.add_count);
     EXPECT_EQ(plan.change_list.size(), facts.change_count);
     EXPECT_EQ(plan.remove_list.size(), facts.remove_count);
@@ -144,10 +128,8 @@ TEST(DocumentText, NestsAsDeepAsAskedAndCountsItsElements) {
     EXPECT_EQ(text, MakeDocumentText(100 * 1000, 20, 3));
     EXPECT_GE(text.size(), 100u * 1000u);
 
-    XmlNode* document = Parse(text);
-    ASSERT_NE(document, nullptr);
+    const NodePtr document = Parse(text);
     // manual, chapter, 21 sections, para, inline element
-    EXPECT_EQ(Depth(document), 25);
-    EXPECT_EQ(CountElements(document), static_cast<int>(elements));
-    XmlFreeNode(document);
+    EXPECT_EQ(Depth(document.get()), 25);
+    EXPECT_EQ(CountElements(document.get()), static_cast<int>(elements));
 }

@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "dual_log.h"
+#include "report_lines.h"
 
 namespace {
 
@@ -90,7 +91,7 @@ TEST_F(DualLogTest, CriticalErrorReportsThenThrowsTheMessage) {
     } catch (const std::runtime_error& error) {
         EXPECT_STREQ(error.what(), "can't set new size to SAVE file !");
     }
-    EXPECT_EQ(console_.str(), "CRITICAL ERROR !\ncan't set new size to SAVE file !\n");
+    EXPECT_EQ(console_.str(), Critical("can't set new size to SAVE file !"));
     EXPECT_EQ(file_.str(), console_.str());
 }
 

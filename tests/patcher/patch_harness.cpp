@@ -16,36 +16,27 @@
 
 #include "byte_order.h"
 #include "dual_log.h"
+#include "journal.h"
 #include "platform/signals.h"
 #include "save_patcher.h"
 
-const char SEPARATOR[] = "----------------------------------------\n";
-
 namespace {
 
-PatchOutcome RunHere(const std::filesystem::path& save, PatchPlan& plan, const char* mode) {
-    PatchOutcome outcome;
-    std::ostringstream console;
-    std::ostringstream file;
-    const DualLog saved = g_log;
-    g_log.console = &console;
-    g_log.file = &file;
+// The patch, as gvtool runs it when journal is set: the recovery step first,
+// then the run with the save's journal beside it.
+PatchOutcome RunHere(const std::filesystem::path& save, PatchPlan& plan, const char* mode,
+                     bool journal) {
     FILE* stream = fopen(save.string().c_str(), mode);
-    if (!stream) {
-        outcome.error = "test could not open " + save.string();
-    } else {
-        try {
-            StopSignalGuard stop_signals;
-            SavePatcher patcher(stream, "");
-            patcher.run(plan, stop_signals);
-        } catch (const std::exception& error) {
-            outcome.error = error.what();
-        }
-        fclose(stream);
-    }
-    g_log = saved;
-    outcome.log = console.str();
-    EXPECT_EQ(file.str(), outcome.log);
+    if (!stream) return {"", "test could not open " + save.string()};
+    const std::string path = journal ? save.string() : "";
+    const PatchOutcome outcome = RunLogged([&] {
+        std::string journal_path;
+        RecoverSave(stream, path, &journal_path);
+        StopSignalGuard stop_signals;
+        SavePatcher patcher(stream, path, journal_path);
+        patcher.run(plan, stop_signals);
+    });
+    fclose(stream);
     return outcome;
 }
 
@@ -61,20 +52,16 @@ bool WriteAll(int fd, const std::string& bytes) {
     return true;
 }
 
-// The limit must not touch the test process itself, hence the child; the
-// pipe back is not subject to it.
-PatchOutcome RunLimited(const std::filesystem::path& save, PatchPlan& plan, const char* mode,
-                        uint64_t limit) {
+// Runs the step in a child process, which reports its outcome back through
+// a pipe: what the step sets up there (a file size limit, the stop signals a
+// journal holds back) ends with the child.
+PatchOutcome RunInChild(const std::function<PatchOutcome()>& step) {
     int fds[2];
     if (pipe(fds) != 0) return {"", "pipe failed"};
     pid_t child = fork();
     if (child == 0) {
         close(fds[0]);
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit rl;
-        rl.rlim_cur = rl.rlim_max = static_cast<rlim_t>(limit);
-        if (setrlimit(RLIMIT_FSIZE, &rl) != 0) _exit(3);
-        PatchOutcome outcome = RunHere(save, plan, mode);
+        const PatchOutcome outcome = step();
         std::string message = outcome.log;
         message.push_back('\0');
         message += outcome.error;
@@ -84,7 +71,9 @@ PatchOutcome RunLimited(const std::filesystem::path& save, PatchPlan& plan, cons
     std::string received;
     char buffer[4096];
     ssize_t n;
-    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) received.append(buffer, static_cast<size_t>(n));
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) {
+        received.append(buffer, static_cast<size_t>(n));
+    }
     close(fds[0]);
     int status = 0;
     waitpid(child, &status, 0);
@@ -106,17 +95,43 @@ GvarRequest Request(int32_t index, int32_t value, GvarAction action) {
 
 }  // namespace
 
+PatchOutcome RunLogged(const std::function<void()>& step) {
+    PatchOutcome outcome;
+    std::ostringstream console;
+    std::ostringstream file;
+    const DualLog saved = g_log;
+    g_log.console = &console;
+    g_log.file = &file;
+    try {
+        step();
+    } catch (const std::exception& error) {
+        outcome.error = error.what();
+    }
+    g_log = saved;
+    outcome.log = console.str();
+    EXPECT_EQ(file.str(), outcome.log);
+    return outcome;
+}
+
 PatchOutcome PatchSaveFile(const std::filesystem::path& save, PatchPlan plan,
                            const PatchOptions& options) {
-    if (options.file_size_limit) {
-#ifdef _WIN32
-        // No per-process limit there; see SharedFileSizeLimit.
-        return {"", "file_size_limit is POSIX only"};
-#else
-        return RunLimited(save, plan, options.mode, *options.file_size_limit);
-#endif
+    if (!options.file_size_limit && !options.journal) {
+        return RunHere(save, plan, options.mode, false);
     }
-    return RunHere(save, plan, options.mode);
+#ifdef _WIN32
+    // No fork there; see SharedFileSizeLimit for a limit.
+    return {"", "file_size_limit and journal are POSIX only"};
+#else
+    return RunInChild([&] {
+        if (options.file_size_limit) {
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit;
+            limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(*options.file_size_limit);
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return PatchOutcome{"", "setrlimit failed"};
+        }
+        return RunHere(save, plan, options.mode, options.journal);
+    });
+#endif
 }
 
 GvarRequest Add(int32_t index, int32_t value) { return Request(index, value, GvarAction::Add); }
@@ -140,8 +155,4 @@ std::vector<int32_t> EntriesAt(const std::string& bytes, size_t offset, size_t c
         entries.push_back(static_cast<int32_t>(ReadLittleEndian32(b)));
     }
     return entries;
-}
-
-std::string Critical(const std::string& message) {
-    return "CRITICAL ERROR !\n" + message + "\n";
 }

@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "patch_plan.h"
+#include "report_lines.h"
 
 struct PatchOutcome {
     std::string log;    // what the run wrote; console and file agree
@@ -18,10 +20,17 @@ struct PatchOutcome {
 struct PatchOptions {
     const char* mode = "r+b";
     // POSIX only: runs the patcher in a child process whose file size is
-    // limited to this (RLIMIT_FSIZE), with SIGXFSZ ignored. On Windows the
-    // run fails with the error "file_size_limit is POSIX only".
+    // limited to this (RLIMIT_FSIZE), with SIGXFSZ ignored.
     std::optional<uint64_t> file_size_limit;
+    // POSIX only: runs as gvtool runs the patcher, in a child process: the
+    // recovery step, then the run with the save's journal beside it.
+    bool journal = false;
+    // On Windows either fails the run with the error "file_size_limit and
+    // journal are POSIX only".
 };
+
+// Runs the step with the log captured.
+PatchOutcome RunLogged(const std::function<void()>& step);
 
 // Opens the save file with the mode, runs a fresh SavePatcher over it with
 // the plan, closes the file.
@@ -35,8 +44,3 @@ PatchPlan MakePlan(const std::vector<GvarRequest>& requests);
 
 // The GVAR entries of the file's bytes, little-endian, from offset on.
 std::vector<int32_t> EntriesAt(const std::string& bytes, size_t offset, size_t count);
-
-// The lines a critical error leaves.
-std::string Critical(const std::string& message);
-
-extern const char SEPARATOR[];

@@ -39,6 +39,19 @@ std::string ReadFileBytes(const fs::path& file) {
     return bytes.str();
 }
 
+bool FileHolds(const fs::path& file, const std::string& bytes) {
+    std::ifstream in(file, std::ios::binary);
+    char piece[1 << 16];
+    size_t at = 0;
+    while (in) {
+        in.read(piece, sizeof piece);
+        const size_t got = static_cast<size_t>(in.gcount());
+        if (got > bytes.size() - at || bytes.compare(at, got, piece, got) != 0) return false;
+        at += got;
+    }
+    return in.eof() && at == bytes.size();
+}
+
 void WriteFileBytes(const fs::path& file, const std::string& bytes) {
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

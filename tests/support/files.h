@@ -23,6 +23,9 @@ private:
 
 // The file's bytes; empty when it cannot be read.
 std::string ReadFileBytes(const std::filesystem::path& file);
+// Whether the file holds exactly the bytes given. Reads it in pieces, so
+// that loops over large files allocate nothing.
+bool FileHolds(const std::filesystem::path& file, const std::string& bytes);
 // Replaces the file's content with the bytes given.
 void WriteFileBytes(const std::filesystem::path& file, const std::string& bytes);
 

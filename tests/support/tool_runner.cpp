@@ -183,6 +183,12 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
 
+    // Run unprivileged, the tool must not need the right to reach its own
+    // binary: the checkout may lie in a folder only its owner can enter.
+    const bool drop = options.unprivileged && geteuid() == 0;
+    const int binary = drop ? open(program.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    if (drop && binary < 0) ADD_FAILURE() << "cannot open " << program;
+
     pid_t child = fork();
     if (child == 0) {
         if (chdir(workdir.c_str()) != 0) _exit(126);
@@ -192,9 +198,7 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
         fd = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd < 0 || dup2(fd, STDERR_FILENO) < 0) _exit(126);
         close(fd);
-        if (options.unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
-            _exit(126);
-        }
+        if (drop && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
         if (options.file_size_limit) {
             signal(SIGXFSZ, SIG_DFL);
             struct rlimit limit;
@@ -206,9 +210,14 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
             limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(*options.address_space_limit);
             if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
         }
-        execv(program.c_str(), argv.data());
+        if (drop) {
+            fexecve(binary, argv.data(), environ);
+        } else {
+            execv(program.c_str(), argv.data());
+        }
         _exit(127);
     }
+    if (binary >= 0) close(binary);
     int status = 0;
     if (child > 0 && waitpid(child, &status, 0) == child) {
         if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);

@@ -43,7 +43,8 @@ struct ToolOptions {
     // crash point, a signal).
     bool expect_quiet_success = true;
     // POSIX only: when the test runs as root, the tool runs as the user
-    // "nobody" (uid and gid 65534), so that file permissions bind it.
+    // "nobody" (uid and gid 65534), so that file permissions bind it. The
+    // binary is opened before, so nobody need not reach the build folder.
     bool unprivileged = false;
 };
 

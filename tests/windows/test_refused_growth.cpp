@@ -10,6 +10,7 @@
 #include <string>
 
 #include "files.h"
+#include "report_lines.h"
 #include "savebuilder.h"
 #include "tool_runner.h"
 
@@ -17,18 +18,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string SEP = "----------------------------------------\n";
-
 // The run of "add 700 = 1" on the default save, up to the SAVING phase.
 const std::string BEFORE_SAVING =
-    "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n"
-    "loading config file ...\nprocessing config file ...\nprocessing complete!\n"
-    "\ncalculating ofssets and GVARs count...\n" + SEP +
-    "cities_list_size == 126\nsize == 2800, 700, 0\n" + SEP +
-    "\nread GVARs ( 700 )\nreaded 2800 bytes, 700 GVARs\n" + SEP + "\n" +
-    "ADDING\n" + SEP +
+    BANNER + CONFIG_READ + DEFAULT_SAVE_READ + "\nADDING\n" + SEPARATOR +
     "adding new GVARs (1) to SAVE file\n\tadding GVAR (1 of 1)\n\t{ index = 700, value = 1 }\n\n" +
-    SEP + "\nCHANGING\n" + SEP + "setting GVARs (0) in SAVE file\n" + SEP + "\nSAVING\n" + SEP +
+    SEPARATOR + "\nCHANGING\n" + SEPARATOR + "setting GVARs (0) in SAVE file\n" + SEPARATOR +
+    "\nSAVING\n" + SEPARATOR +
     "flushing buffer to SAVE file ...\nresizing SAVE file on 8 bytes ...\n";
 
 const char ADD_ONE[] =
@@ -71,10 +66,8 @@ TEST_F(RefusedGrowth, GvtoolReportsItAndLeavesTheSave) {
     const std::string bytes = WriteSave(limit_ - 4);
     ToolRun run = RunTool(dir_.path(), {"config.xml", "SLOT0\\SAVE.DAT"});
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(run.out, BEFORE_SAVING +
-                           "CRITICAL ERROR !\ncan't set new size to SAVE file !\n"
-                           "restoring SAVE file from journal ...\n"
-                           "catch ! \n\tcan't set new size to SAVE file !\n");
+    EXPECT_EQ(run.out, BEFORE_SAVING + Critical("can't set new size to SAVE file !") + RESTORING +
+                           Caught("can't set new size to SAVE file !"));
     EXPECT_EQ(run.log_bytes, run.out_bytes);
     EXPECT_EQ(fs::file_size(save()), limit_ - 4);
     EXPECT_TRUE(Head(bytes.size()) == bytes) << "the save was changed";
@@ -90,7 +83,7 @@ TEST_F(RefusedGrowth, RoomBelowTheLimitIsEnough) {
                            "write GVARs to SAVE file ( offset = 30055, count = 701 ) ...\n"
                            "write cities block to SAVE file( offset = 32859, size = 129 ) ...\n"
                            "write copy of GVARs to SAVE file ( offset = 32988, count = 701 ) ...\n" +
-                           SEP + "PATCHING COMPLETE!\n");
+                           COMPLETE);
     EXPECT_EQ(fs::file_size(save()), limit_ - 4096 + 8);
     SaveParams patched = DefaultSaveParams();
     patched.gvars.push_back(1);

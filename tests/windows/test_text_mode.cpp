@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "files.h"
+#include "report_lines.h"
 #include "savebuilder.h"
 #include "tool_runner.h"
 
@@ -20,7 +21,7 @@ namespace {
 // page is not UTF-8: then a narrow name could not reach such a file.
 void ExpectAnsiCodePageIsNotUtf8() { ASSERT_NE(GetACP(), 65001u) << "the test proves nothing"; }
 
-const std::string kBanner = "Drelmoor 2 SAVE patcher\r\nRELEASE build\r\nversion 0.01a\r\n\r\n";
+const std::string kBanner = PlatformText(BANNER);
 
 TEST(TextMode, ConsoleAndLogEndEveryLineInCrLf) {
     TempDir dir;
@@ -67,9 +68,8 @@ TEST(BackslashPath, SaveInASlotFolderIsOpened) {
     WriteFileBytes(dir.path() / "SLOT0" / "SAVE.DAT", "slot zero");
     // Getting to the configuration proves the save file was opened.
     ToolRun run = RunTool(dir.path(), {"missing.xml", "SLOT0\\SAVE.DAT"});
-    EXPECT_EQ(run.out, "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n"
-                       "loading config file ...\nerror while loading config file !\n"
-                       "\tcan't open file !\n");
+    EXPECT_EQ(run.out, BANNER + "loading config file ...\nerror while loading config file !\n"
+                                "\tcan't open file !\n");
     EXPECT_EQ(ReadFileBytes(dir.path() / "SLOT0" / "SAVE.DAT"), "slot zero");
 }
 
@@ -85,13 +85,9 @@ TEST(WindowsRun, CrLfConfigurationPatchesASlotSave) {
         "    <gvar action=\"add\" index=\"701\"\r\n          value=\"7\"/>\r\n"
         "    <gvar action=\"change\" index=\"10\" value=\"-100\"/>\r\n"
         "  </gvars>\r\n</save_patcher>\r\n";
-    const std::string sep = "----------------------------------------\n";
+    const std::string& sep = SEPARATOR;
     const std::string expected =
-        "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n"
-        "loading config file ...\nprocessing config file ...\nprocessing complete!\n"
-        "\ncalculating ofssets and GVARs count...\n" + sep +
-        "cities_list_size == 126\nsize == 2800, 700, 0\n" + sep +
-        "\nread GVARs ( 700 )\nreaded 2800 bytes, 700 GVARs\n" + sep + "\nADDING\n" + sep +
+        BANNER + CONFIG_READ + DEFAULT_SAVE_READ + "\nADDING\n" + sep +
         "adding new GVARs (1) to SAVE file\n\tadding GVAR (1 of 1)\n\t{ index = 701, value = 7 }\n\n" +
         sep + "\nCHANGING\n" + sep +
         "setting GVARs (1) in SAVE file\n\tset GVAR value (1 of 1)\n\t{ index = 10, value = -100 }\n\n" +
@@ -99,8 +95,7 @@ TEST(WindowsRun, CrLfConfigurationPatchesASlotSave) {
         "flushing buffer to SAVE file ...\nresizing SAVE file on 16 bytes ...\n"
         "write GVARs to SAVE file ( offset = 30055, count = 702 ) ...\n"
         "write cities block to SAVE file( offset = 32863, size = 129 ) ...\n"
-        "write copy of GVARs to SAVE file ( offset = 32992, count = 702 ) ...\n" +
-        sep + "PATCHING COMPLETE!\n";
+        "write copy of GVARs to SAVE file ( offset = 32992, count = 702 ) ...\n" + COMPLETE;
 
     // The folder the run starts in, the configuration, the save.
     const char* const names[][3] = {
@@ -147,8 +142,7 @@ TEST(BackslashPath, FoldersAndFilesWithSpaces) {
 TEST(BackslashPath, MissingSlotFolderIsReported) {
     TempDir dir;
     ToolRun run = RunTool(dir.path(), {"config.xml", "SLOT1\\SAVE.DAT"});
-    EXPECT_EQ(run.out, "Drelmoor 2 SAVE patcher\nRELEASE build\nversion 0.01a\n\n"
-                       "can't open SAVE file !\n");
+    EXPECT_EQ(run.out, BANNER + "can't open SAVE file !\n");
 }
 
 }  // namespace

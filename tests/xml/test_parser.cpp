@@ -7,6 +7,7 @@
 #include <string>
 
 #include "model.h"
+#include "parsed_document.h"
 #include "parser.h"
 #include "text.h"
 
@@ -60,45 +61,21 @@ std::string Dump(const XmlNode* node) {
     return out;
 }
 
-// A document parsed from a text with XmlParseChildren, freed at the end.
-class Parsed {
-public:
-    explicit Parsed(const std::string& text, int32_t stripSpace = 0) {
-        document_ = XmlCreateDocument("test.xml");
-        XmlParseOptions options = {};
-        options.stripSpace = stripSpace;
-        end_ = XmlParseChildren(document_, text.c_str(), &options);
-        ok_ = end_ == text.c_str() + text.size();
+// The compact picture of the document's top-level nodes.
+std::string TreeOf(const ParsedDocument& parsed) {
+    std::string out;
+    for (const XmlNode* child = parsed.first(); child; child = child->nextSibling) {
+        out += Dump(child);
+        if (child->nextSibling) out += " ";
     }
-    ~Parsed() { XmlFreeNode(document_); }
-    Parsed(const Parsed&) = delete;
-    Parsed& operator=(const Parsed&) = delete;
-
-    bool ok() const { return ok_; }
-    XmlNode* document() const { return document_; }
-    XmlNode* first() const { return document_->firstChild; }
-    std::string tree() const {
-        std::string out;
-        for (const XmlNode* child = document_->firstChild; child; child = child->nextSibling) {
-            out += Dump(child);
-            if (child->nextSibling) out += " ";
-        }
-        return out;
-    }
-    std::string error() const { return static_cast<XmlDocumentData*>(document_->data)->errorText; }
-    int32_t code() const { return static_cast<XmlDocumentData*>(document_->data)->errorCode; }
-
-private:
-    XmlNode* document_ = nullptr;
-    const char* end_ = nullptr;
-    bool ok_ = false;
-};
+    return out;
+}
 
 // The tree of a text that must parse.
 std::string TreeOf(const std::string& text) {
-    Parsed parsed(text);
+    ParsedDocument parsed(text);
     EXPECT_TRUE(parsed.ok()) << text << " -> " << parsed.error();
-    return parsed.tree();
+    return TreeOf(parsed);
 }
 
 // Parses text as a node of the kind, directly through its handler, and
@@ -125,7 +102,7 @@ std::string FailureOf(int32_t kind, const char* text) {
 
 // The single text child of the root element of "<a>" + content + "</a>".
 std::string TextIn(const std::string& content) {
-    Parsed parsed("<a>" + content + "</a>");
+    ParsedDocument parsed("<a>" + content + "</a>");
     EXPECT_TRUE(parsed.ok()) << parsed.error();
     if (!parsed.ok()) return "<failed>";
     XmlNode* text = XmlGetText(parsed.first());
@@ -189,9 +166,9 @@ TEST(Elements, NamesTakeEveryByteButDelimiters) {
 }
 
 TEST(Elements, NestingAndSiblingsKeepDocumentOrder) {
-    Parsed parsed("<r><a/><b><c/></b><a/></r>");
+    ParsedDocument parsed("<r><a/><b><c/></b><a/></r>");
     ASSERT_TRUE(parsed.ok());
-    EXPECT_EQ(parsed.tree(), "E r{E a E b{E c} E a}");
+    EXPECT_EQ(TreeOf(parsed), "E r{E a E b{E c} E a}");
     XmlNode* b = parsed.first()->firstChild->nextSibling;
     EXPECT_EQ(b->parent, parsed.first());
     EXPECT_EQ(b->document, parsed.document());
@@ -223,7 +200,7 @@ TEST(Attributes, QuotingAndOrder) {
 }
 
 TEST(Attributes, LinksFormAChainUnderTheElement) {
-    Parsed parsed("<a x='1' y='2' z='3'/>");
+    ParsedDocument parsed("<a x='1' y='2' z='3'/>");
     ASSERT_TRUE(parsed.ok());
     const XmlElementData* record = static_cast<XmlElementData*>(parsed.first()->data);
     const XmlNode* x = record->firstAttribute;
@@ -238,7 +215,7 @@ TEST(Attributes, LinksFormAChainUnderTheElement) {
 }
 
 TEST(Attributes, LinkingAppendsAfterTheParsedOnes) {
-    Parsed parsed("<a x='1'/>");
+    ParsedDocument parsed("<a x='1'/>");
     ASSERT_TRUE(parsed.ok());
     XmlNode* a = parsed.first();
     XmlElementData* record = static_cast<XmlElementData*>(a->data);
@@ -262,11 +239,11 @@ TEST(Attributes, LinkingAppendsAfterTheParsedOnes) {
 }
 
 TEST(Attributes, StripSpaceDropsWhiteSpaceInValuesOnly) {
-    Parsed parsed("<a k=' 1 2\t3 '> t  x </a>", 1);
+    ParsedDocument parsed("<a k=' 1 2\t3 '> t  x </a>", 1);
     ASSERT_TRUE(parsed.ok());
-    EXPECT_EQ(parsed.tree(), "E a[k='123']{T\"t  x \"}");
-    Parsed kept("<a k=' 1 2 '/>");
-    EXPECT_EQ(kept.tree(), "E a[k=' 1 2 ']");
+    EXPECT_EQ(TreeOf(parsed), "E a[k='123']{T\"t  x \"}");
+    ParsedDocument kept("<a k=' 1 2 '/>");
+    EXPECT_EQ(TreeOf(kept), "E a[k=' 1 2 ']");
 }
 
 TEST(Attributes, TextStripFlagIsRestoredAfterText) {
@@ -294,8 +271,8 @@ TEST(References, NamedAndNumericReferencesDecode) {
 TEST(References, ZeroLowByteAddsNothing) {
     EXPECT_EQ(TextIn("a&#0;b&#256;c&#x100;d"), "abcd");
     EXPECT_EQ(TextIn("&#-99999999999999999999999;e"), "e");
-    Parsed parsed("<a k='&#0;'/>");
-    EXPECT_EQ(parsed.tree(), "E a[k='']");
+    ParsedDocument parsed("<a k='&#0;'/>");
+    EXPECT_EQ(TreeOf(parsed), "E a[k='']");
 }
 
 TEST(References, ReferenceAtTheEndOfTheTextStaysInside) {
@@ -327,9 +304,9 @@ TEST(Text, LeadingSpaceDroppedTrailingKept) {
 }
 
 TEST(Text, PiecesMergeIntoOneTextChildWhereTheFirstStood) {
-    Parsed parsed("<a>x<b/>y</a>");
+    ParsedDocument parsed("<a>x<b/>y</a>");
     ASSERT_TRUE(parsed.ok());
-    EXPECT_EQ(parsed.tree(), "E a{T\"xy\" E b}");
+    EXPECT_EQ(TreeOf(parsed), "E a{T\"xy\" E b}");
     XmlNode* a = parsed.first();
     EXPECT_EQ(XmlGetText(a), a->firstChild);
     EXPECT_EQ(TreeOf("<a><b/>x<c/>y<!--c-->z</a>"), "E a{E b T\"xyz\" E c C\"c\"}");
@@ -340,7 +317,7 @@ TEST(Text, LaterPiecesAreDecodedOntoTheFirst) {
     EXPECT_EQ(TreeOf("<a>x<b/>&lt;y<c/>  z&amp;<!--c--> </a>"), "E a{T\"x<yz&\" E b E c C\"c\"}");
     std::string pieces = "<a>";
     for (int i = 0; i < 3000; ++i) pieces += "&#65;<b/>";
-    Parsed merged(pieces + "</a>");
+    ParsedDocument merged(pieces + "</a>");
     ASSERT_TRUE(merged.ok());
     XmlNode* text = XmlGetText(merged.first());
     ASSERT_NE(text, nullptr);
@@ -381,8 +358,8 @@ TEST(Text, LongTextsAroundTheBufferSizeAreStoredExactly) {
             std::string expected = plain.substr(0, at) + "<" + plain.substr(at);
             EXPECT_EQ(TextIn(source), expected) << size << " " << at;
             std::string attribute = "<a k='" + source + "'/>";
-            Parsed parsed(attribute);
-            EXPECT_EQ(parsed.tree(), "E a[k='" + expected + "']") << size << " " << at;
+            ParsedDocument parsed(attribute);
+            EXPECT_EQ(TreeOf(parsed), "E a[k='" + expected + "']") << size << " " << at;
         }
     }
 }
@@ -412,7 +389,7 @@ TEST(Declarations, ValuesAndStandalone) {
     EXPECT_EQ(TreeOf("<?xml?>"), "D(-,-,-)");
     EXPECT_EQ(TreeOf("<?xml VERSION='1' version='2' other='z' versionx='3' ?>"), "D(3,-,-)");
     EXPECT_EQ(TreeOf("<?xml version='1.0'?><r/><?xml?>"), "D(1.0,-,-) E r D(-,-,-)");
-    Parsed parsed("<?xml version='1.0'?>");
+    ParsedDocument parsed("<?xml version='1.0'?>");
     EXPECT_EQ(NameOf(parsed.first()), "?xml");
 }
 
@@ -433,7 +410,7 @@ TEST(Declarations, MissingClosingBracketFails) {
 }
 
 TEST(Unknown, MarkupIsKeptVerbatimUpToTheFirstBracket) {
-    Parsed parsed("<!DOCTYPE cfg>");
+    ParsedDocument parsed("<!DOCTYPE cfg>");
     ASSERT_TRUE(parsed.ok());
     EXPECT_EQ(parsed.first()->kind, XmlKindUnknown);
     EXPECT_EQ(NameOf(parsed.first()), "<!DOCTYPE cfg>");
@@ -467,11 +444,11 @@ TEST(TopLevel, ConfigurationLayoutGivesNoTextNodes) {
 }
 
 TEST(TopLevel, FailureKeepsEarlierNodesAndReportsCodeFive) {
-    Parsed parsed("<a/><!--ok--><b><c></b>");
+    ParsedDocument parsed("<a/><!--ok--><b><c></b>");
     EXPECT_FALSE(parsed.ok());
     EXPECT_EQ(parsed.error(), "can't parse node data !");
     EXPECT_EQ(parsed.code(), -5);
-    EXPECT_EQ(parsed.tree(), "E a C\"ok\"");
+    EXPECT_EQ(TreeOf(parsed), "E a C\"ok\"");
 }
 
 TEST(TopLevel, NullTextIsReportedWithCodeFour) {
@@ -591,7 +568,7 @@ TEST(Failures, DeclarationMessages) {
 TEST(Failures, EveryInnerFailureEndsAsCodeFiveInADocument) {
     for (const char* text : {"<a/x>", "<a b>", "<a></b>", "<!-- x", "<?xml standalone='maybe'?>",
                              "<?xml", "<!DOCTYPE", ">", "<a><b></a>", "</", "<a>\n"}) {
-        Parsed parsed(text);
+        ParsedDocument parsed(text);
         EXPECT_FALSE(parsed.ok()) << text;
         EXPECT_EQ(parsed.error(), "can't parse node data !") << text;
         EXPECT_EQ(parsed.code(), -5) << text;
@@ -607,9 +584,9 @@ std::string Nested(int depth) {
 }
 
 TEST(Depth, ThousandsOfLevelsUpToTheLimitParse) {
-    Parsed thousand(Nested(1000));
+    ParsedDocument thousand(Nested(1000));
     EXPECT_TRUE(thousand.ok());
-    Parsed limit(Nested(XmlMaxElementDepth));
+    ParsedDocument limit(Nested(XmlMaxElementDepth));
     ASSERT_TRUE(limit.ok()) << limit.error();
     int levels = 0;
     for (XmlNode* node = limit.first(); node; node = node->firstChild) ++levels;
@@ -617,7 +594,7 @@ TEST(Depth, ThousandsOfLevelsUpToTheLimitParse) {
 }
 
 TEST(Depth, OneLevelBeyondTheLimitFails) {
-    Parsed parsed(Nested(XmlMaxElementDepth + 1));
+    ParsedDocument parsed(Nested(XmlMaxElementDepth + 1));
     EXPECT_FALSE(parsed.ok());
     EXPECT_EQ(parsed.error(), "can't parse node data !");
     EXPECT_EQ(parsed.code(), -5);
@@ -642,7 +619,7 @@ TEST(Depth, OneLevelBeyondTheLimitFails) {
 TEST(Depth, AMillionOpenTagsFailWithoutExhaustingTheStack) {
     std::string text;
     for (int i = 0; i < 1000000; ++i) text += "<e>";
-    Parsed parsed(text);
+    ParsedDocument parsed(text);
     EXPECT_FALSE(parsed.ok());
     EXPECT_EQ(parsed.error(), "can't parse node data !");
 }
@@ -651,7 +628,7 @@ TEST(LongInputs, ManyAttributesAndManyTextPieces) {
     std::string attributes = "<a";
     for (int i = 0; i < 100000; ++i) attributes += " k" + std::to_string(i) + "='" + std::to_string(i) + "'";
     attributes += "/>";
-    Parsed wide(attributes);
+    ParsedDocument wide(attributes);
     ASSERT_TRUE(wide.ok());
     int count = 0;
     const XmlNode* last = nullptr;
@@ -670,7 +647,7 @@ TEST(LongInputs, ManyAttributesAndManyTextPieces) {
         expected += "t";
     }
     pieces += "</a>";
-    Parsed merged(pieces);
+    ParsedDocument merged(pieces);
     ASSERT_TRUE(merged.ok());
     XmlNode* text = XmlGetText(merged.first());
     ASSERT_NE(text, nullptr);
@@ -689,7 +666,7 @@ TEST(LongInputs, BinaryJunkEndsInATreeOrAMessage) {
             if (c == '\0') c = '<';
             junk += c;
         }
-        Parsed parsed(junk);
+        ParsedDocument parsed(junk);
         if (!parsed.ok()) {
             EXPECT_EQ(parsed.error(), "can't parse node data !");
         }

@@ -10,51 +10,19 @@
 #include <vector>
 
 #include "builder.h"
-#include "files.h"
 #include "model.h"
 #include "parsed_document.h"
 #include "writer.h"
 
 namespace {
 
-#ifdef _WIN32
-// No memory streams on Windows: a binary file stands in, so the bytes come
-// back exactly as printed.
-template <typename Printer>
-std::string Capture(Printer print) {
-    TempDir dir;
-    FILE* stream = fopen((dir / "printed").string().c_str(), "w+b");
-    if (!stream) return "<no stream>";
-    print(stream);
-    fclose(stream);
-    return ReadFileBytes(dir / "printed");
-}
-#else
-template <typename Printer>
-std::string Capture(Printer print) {
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* stream = open_memstream(&buffer, &size);
-    if (!stream) return "<no stream>";
-    print(stream);
-    fclose(stream);
-    std::string text(buffer, size);
-    free(buffer);
-    return text;
-}
-#endif
-
 std::string PrintDocument(const std::string& source) {
     NodePtr document = Parse(source);
-    return Capture([&](FILE* stream) { XmlPrintDocument(document.get(), stream); });
-}
-
-std::string PrintNode(XmlNode* node) {
-    return Capture([&](FILE* stream) { XmlPrintNode(node, stream); });
+    return Captured([&](FILE* stream) { XmlPrintDocument(document.get(), stream); });
 }
 
 std::string Escape(const std::string& text) {
-    return Capture([&](FILE* stream) {
+    return Captured([&](FILE* stream) {
         XmlPrintEscaped(text.c_str(), static_cast<int32_t>(text.size()), stream);
     });
 }
@@ -87,14 +55,14 @@ TEST(WriterDocument, BuiltDocumentPrintsLikeAParsedOne) {
         ASSERT_NE(XmlAddAttribute(gvar, name, name[0] == 'a' ? "a&b" : "7"), nullptr);
     }
     const std::string printed =
-        Capture([&](FILE* stream) { XmlPrintDocument(document.get(), stream); });
+        Captured([&](FILE* stream) { XmlPrintDocument(document.get(), stream); });
     EXPECT_EQ(printed, "<?xml version=\"1.0\" ?>\n<!-- 3 GVARs -->\n<save_patcher >\n"
                        "\t<gvars >\n\t<gvar action=\"a&amp;b\" index=\"7\" value=\"7\" />\n"
                        "\t</gvars>\n\t</save_patcher>\n");
     // Nothing to hang the node on: no node, and the tree is unchanged.
     EXPECT_EQ(XmlAddAttribute(document->firstChild->nextSibling, "x", "1"), nullptr);
     EXPECT_EQ(XmlAddElement(nullptr, "x"), nullptr);
-    EXPECT_EQ(PrintNode(document->firstChild->nextSibling), "<!-- 3 GVARs -->");
+    EXPECT_EQ(Printed(document->firstChild->nextSibling), "<!-- 3 GVARs -->");
 }
 
 TEST(WriterDocument, PrintsEachTopLevelNodeOnItsOwnLine) {
@@ -102,7 +70,7 @@ TEST(WriterDocument, PrintsEachTopLevelNodeOnItsOwnLine) {
     EXPECT_EQ(PrintDocument("<gvars/>"), "<gvars />\n");
     EXPECT_EQ(PrintDocument("<!-- a --><a/><b></b>"), "<!--  a  -->\n<a />\n<b />\n");
     NodePtr empty(XmlCreateDocument("t.xml"));
-    EXPECT_EQ(PrintNode(empty.get()), "");
+    EXPECT_EQ(Printed(empty.get()), "");
 }
 
 TEST(WriterElement, EveryChildLineStartsWithOneTabWhateverTheDepth) {
@@ -123,9 +91,9 @@ TEST(WriterElement, PrintsCommentsAndUnknownMarkupAmongTheChildren) {
 
 TEST(WriterElement, NamelessElementPrintsNothing) {
     NodePtr element(XmlCreateElement("", nullptr));
-    EXPECT_EQ(PrintNode(element.get()), "");
-    EXPECT_EQ(PrintNode(nullptr), "");
-    EXPECT_EQ(Capture([](FILE* stream) { XmlPrintElement(nullptr, stream); }), "");
+    EXPECT_EQ(Printed(element.get()), "");
+    EXPECT_EQ(Printed(nullptr), "");
+    EXPECT_EQ(Captured([](FILE* stream) { XmlPrintElement(nullptr, stream); }), "");
 }
 
 TEST(WriterElement, TextChildNotRecordedAsTheTextIsPrintedInPlace) {
@@ -135,7 +103,7 @@ TEST(WriterElement, TextChildNotRecordedAsTheTextIsPrintedInPlace) {
     XmlNode* text = XmlCreateText(element.get());
     SetName(text, "t");
     XmlAppendChild(element.get(), text);
-    EXPECT_EQ(PrintNode(element.get()), "<a >\n\t<b />\n\tt\n\t</a>");
+    EXPECT_EQ(Printed(element.get()), "<a >\n\t<b />\n\tt\n\t</a>");
 }
 
 TEST(WriterAttribute, EmptyValueOrNameIsLeftOut) {
@@ -143,7 +111,7 @@ TEST(WriterAttribute, EmptyValueOrNameIsLeftOut) {
     EXPECT_EQ(PrintDocument("<gvar note='' index=\"7\"/>"), "<gvar index=\"7\" />\n");
     EXPECT_EQ(PrintDocument("<gvar ='x' index='7'/>"), "<gvar index=\"7\" />\n");
     NodePtr bare(XmlCreateAttribute("index", nullptr));
-    EXPECT_EQ(PrintNode(bare.get()), "");  // never given a value
+    EXPECT_EQ(Printed(bare.get()), "");  // never given a value
 }
 
 TEST(WriterAttribute, ValuesAreEscapedAndHighBytesKept) {
@@ -163,13 +131,13 @@ TEST(WriterEscaping, ReplacesTheFiveSpecialCharactersOnly) {
 
 TEST(WriterEscaping, WritesNoMoreThanTheLengthAndStopsAtAZeroByte) {
     const char text[] = "a<bc";
-    EXPECT_EQ(Capture([&](FILE* stream) { XmlPrintEscaped(text, 2, stream); }), "a&lt;");
-    EXPECT_EQ(Capture([&](FILE* stream) { XmlPrintEscaped(text, 3, stream); }), "a&lt;b");
+    EXPECT_EQ(Captured([&](FILE* stream) { XmlPrintEscaped(text, 2, stream); }), "a&lt;");
+    EXPECT_EQ(Captured([&](FILE* stream) { XmlPrintEscaped(text, 3, stream); }), "a&lt;b");
     const char zero[] = "ab\0<d";
-    EXPECT_EQ(Capture([&](FILE* stream) { XmlPrintEscaped(zero, 5, stream); }), "ab");
-    EXPECT_EQ(Capture([&](FILE* stream) { XmlPrintEscaped(text, 0, stream); }), "");
-    EXPECT_EQ(Capture([&](FILE* stream) { XmlPrintEscaped(text, -1, stream); }), "");
-    EXPECT_EQ(Capture([&](FILE* stream) { XmlPrintEscaped(nullptr, 4, stream); }), "");
+    EXPECT_EQ(Captured([&](FILE* stream) { XmlPrintEscaped(zero, 5, stream); }), "ab");
+    EXPECT_EQ(Captured([&](FILE* stream) { XmlPrintEscaped(text, 0, stream); }), "");
+    EXPECT_EQ(Captured([&](FILE* stream) { XmlPrintEscaped(text, -1, stream); }), "");
+    EXPECT_EQ(Captured([&](FILE* stream) { XmlPrintEscaped(nullptr, 4, stream); }), "");
     XmlPrintEscaped(text, 4, nullptr);  // no stream: nothing happens
 }
 
@@ -178,14 +146,14 @@ TEST(WriterText, TextIsEscapedAndHighBytesKept) {
               "<t >\n\ta&lt;b &amp; &apos;c&apos;\n\t</t>\n");
     EXPECT_EQ(PrintDocument("<t>\xE9t\xE9 \x80</t>"), "<t >\n\t\xE9t\xE9 \x80\n\t</t>\n");
     NodePtr text(XmlCreateText(nullptr));
-    EXPECT_EQ(PrintNode(text.get()), "");
+    EXPECT_EQ(Printed(text.get()), "");
 }
 
 TEST(WriterComment, ContentIsEscapedBetweenSpaces) {
     EXPECT_EQ(PrintDocument("<!---->"), "<!--  -->\n");
     EXPECT_EQ(PrintDocument("<!-- a<b & 'c' -->"), "<!--  a&lt;b &amp; &apos;c&apos;  -->\n");
     NodePtr comment(XmlCreateComment(nullptr));
-    EXPECT_EQ(PrintNode(comment.get()), "<!--  -->");
+    EXPECT_EQ(Printed(comment.get()), "<!--  -->");
 }
 
 TEST(WriterDeclaration, PrintsThePresentValuesAsStored) {
@@ -196,19 +164,19 @@ TEST(WriterDeclaration, PrintsThePresentValuesAsStored) {
     EXPECT_EQ(PrintDocument("<?xml encoding='a&amp;b' version=''?>"),
               "<?xml encoding=\"a&b\" ?>\n");
     NodePtr declaration(XmlCreateDeclaration(nullptr));
-    EXPECT_EQ(PrintNode(declaration.get()), "<?xml ?>");
+    EXPECT_EQ(Printed(declaration.get()), "<?xml ?>");
 }
 
 TEST(WriterUnknown, MarkupIsWrittenVerbatim) {
     EXPECT_EQ(PrintDocument("<!DOCTYPE cfg><cfg/>"), "<!DOCTYPE cfg>\n<cfg />\n");
     EXPECT_EQ(PrintDocument("<![CDATA[a<b & c]]>"), "<![CDATA[a<b & c]]>\n");
     NodePtr unknown(XmlCreateUnknown(nullptr));
-    EXPECT_EQ(PrintNode(unknown.get()), "");
+    EXPECT_EQ(Printed(unknown.get()), "");
 }
 
 TEST(WriterUnknown, PrintedMarkupReadsBackAsTheSameNode) {
     NodePtr document = Parse("<!DOCTYPE cfg>");
-    std::string printed = Capture([&](FILE* stream) { XmlPrintDocument(document.get(), stream); });
+    std::string printed = Captured([&](FILE* stream) { XmlPrintDocument(document.get(), stream); });
     NodePtr again = Parse(printed);
     ASSERT_NE(again->firstChild, nullptr);
     EXPECT_EQ(again->firstChild->kind, XmlKindUnknown);
@@ -306,7 +274,7 @@ TEST(WriterRoundTrip, ParsingThePrintedDocumentKeepsElementsAndAttributes) {
         Outline(document.get(), 0, before);
         ASSERT_FALSE(before.empty()) << source;
 
-        std::string printed = Capture([&](FILE* stream) { XmlPrintDocument(document.get(), stream); });
+        std::string printed = Captured([&](FILE* stream) { XmlPrintDocument(document.get(), stream); });
         NodePtr again = Parse(printed);
         std::vector<std::string> after;
         Outline(again.get(), 0, after);
