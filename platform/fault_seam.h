@@ -1,10 +1,10 @@
 // fault_seam.h - where a test build makes the operating system fail. Each
-// call of file.h that reaches the save or its journal once a run has begun,
-// and each open, creation and removal by name (open.h, path.h), asks
+// call of file.h that reaches the save, its journal or its undo record once
+// a run has begun (the save's link count included), and each open,
+// creation, rename and removal by name (open.h, path.h), asks
 // PlatformFaultDue first and fails, errno set, when it says so. The
-// regular-file opens, locks and identity tests that come before a run
-// reaches its save, and the reads of a file that nothing changes, ask
-// nothing.
+// regular-file opens of the save, the log and the configuration, locks and
+// identity tests, and the reads of a file that nothing changes, ask nothing.
 #pragma once
 
 // The fault variant of the library (built with GVTOOL_FAULT_INJECTION, only

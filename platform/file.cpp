@@ -3,6 +3,9 @@
 // it on Windows.
 #include "platform/file.h"
 
+#include <climits>
+#include <cstring>
+
 #include "platform/fault_seam.h"
 #include "platform/native.h"
 
@@ -95,6 +98,17 @@ bool SyncStreamFile(FILE* stream) {
 
 bool SyncFolderOf(const std::string& /*file*/) { return !PlatformFaultDue(); }
 
+bool FileLinkCount(FILE* stream, uint64_t* links) {
+    BY_HANDLE_FILE_INFORMATION information;
+    HANDLE handle = HandleOf(stream);
+    if (PlatformFaultDue() || handle == INVALID_HANDLE_VALUE ||
+        !GetFileInformationByHandle(handle, &information)) {
+        return false;
+    }
+    *links = information.nNumberOfLinks;
+    return true;
+}
+
 #else
 
 namespace {
@@ -152,15 +166,34 @@ bool SyncStreamFile(FILE* stream) {
 // File systems that cannot sync a folder say EINVAL: nothing to do there.
 bool SyncFolderOf(const std::string& file) {
     if (PlatformFaultDue()) return false;
+    // The folder's name goes through a buffer of the system's own limit: a
+    // longer one cannot be opened anyway.
+    char folder[PATH_MAX];
     const size_t slash = file.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? "."
-                               : slash == 0               ? "/"
-                                                          : file.substr(0, slash);
-    const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (slash == std::string::npos) {
+        std::strcpy(folder, ".");
+    } else if (slash == 0) {
+        std::strcpy(folder, "/");
+    } else if (slash < sizeof folder) {
+        file.copy(folder, slash);
+        folder[slash] = '\0';
+    } else {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    const int descriptor = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor < 0) return false;
     const bool synced = SyncDescriptor(descriptor) || errno == EINVAL;
     close(descriptor);
     return synced;
+}
+
+bool FileLinkCount(FILE* stream, uint64_t* links) {
+    struct stat status;
+    const int descriptor = fileno(stream);
+    if (PlatformFaultDue() || descriptor < 0 || fstat(descriptor, &status) != 0) return false;
+    *links = static_cast<uint64_t>(status.st_nlink);
+    return true;
 }
 
 #endif

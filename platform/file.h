@@ -2,7 +2,9 @@
 // operating system: the stream calls they make, and the file beneath an open
 // stream, whose size they read, grow and cut, and whose bytes they sync.
 // Every call here but FileSizeBeneath, EmptyStreamFile and ReadFromStream
-// asks the fault seam first (platform/fault_seam.h).
+// asks the fault seam first (platform/fault_seam.h). SyncFolderOf allocates
+// nothing, so that a rollback can make its removal durable when memory has
+// run out.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +28,10 @@ int64_t ReadFromStream(FILE* stream, void* buffer, size_t length);
 // sees it: no flush, for checks made before anything is written. Returns
 // false when the stream has no file beneath it.
 bool FileSizeBeneath(FILE* stream, int64_t* size);
+
+// Stores in *links how many names (hard links) the file beneath the stream
+// has. Returns false when the system cannot tell.
+bool FileLinkCount(FILE* stream, uint64_t* links);
 
 // Flushes the stream and stores the size of the file beneath it in *size.
 // Returns false when the stream has no file beneath it or the size cannot

@@ -15,6 +15,22 @@
 // the save, the log and the configuration alike.
 FILE* OpenRegularFileUtf8(const char* name, const char* mode);
 
+// What OpenExistingFileUtf8 found at a name.
+enum class OpenOutcome {
+    Opened,       // a regular file, open now
+    Missing,      // nothing is there
+    NameTooLong,  // the name is over the system's limit: nothing can be there
+    NotRegular,   // a FIFO, a folder, a device, a link loop, ...
+    Failed,       // it could not be looked at: too many open files, an I/O error, ...
+};
+
+// Opens the regular file with the UTF-8 name for reading ("rb") or for
+// reading and writing ("r+b"), as OpenRegularFileUtf8 does: never blocking,
+// never acting on a device. *outcome says what was found; the stream is
+// null unless it is Opened. Asks the fault seam first (platform/fault_seam.h):
+// a fault is Failed.
+FILE* OpenExistingFileUtf8(const std::string& name, const char* mode, OpenOutcome* outcome);
+
 // fopen by a UTF-8 name. Windows takes the name as UTF-16, so folders
 // outside the system's ANSI code page open too.
 FILE* OpenFileUtf8(const std::string& name, const char* mode);

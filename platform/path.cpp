@@ -89,6 +89,15 @@ bool RemoveFileUtf8(const std::string& name) {
     return !wide_name.empty() && _wremove(wide_name.c_str()) == 0;
 }
 
+bool RenameFileUtf8(const std::string& from, const std::string& to) {
+    if (PlatformFaultDue()) return false;
+    const std::wstring wide_from = WideFromUtf8(from.c_str());
+    const std::wstring wide_to = WideFromUtf8(to.c_str());
+    return !wide_from.empty() && !wide_to.empty() &&
+           MoveFileExW(wide_from.c_str(), wide_to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
 std::string ResolvedPath(FILE* stream, const std::string& name) {
     HANDLE handle = stream ? HandleOf(stream) : INVALID_HANDLE_VALUE;
     if (handle == INVALID_HANDLE_VALUE) return name;
@@ -146,6 +155,10 @@ bool SameFileBeneath(const std::string& /*a*/, const std::string& /*b*/, const F
 
 bool RemoveFileUtf8(const std::string& name) {
     return !PlatformFaultDue() && remove(name.c_str()) == 0;
+}
+
+bool RenameFileUtf8(const std::string& from, const std::string& to) {
+    return !PlatformFaultDue() && rename(from.c_str(), to.c_str()) == 0;
 }
 
 std::string ResolvedPath(FILE* /*stream*/, const std::string& name) {

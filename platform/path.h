@@ -1,6 +1,6 @@
 // path.h - file names as the programs hold them (UTF-8 on every system):
 // what a name reaches, its resolved form, whether two names reach one file,
-// and removing the file it names.
+// and removing and renaming the file it names.
 #pragma once
 
 #include <cstdio>
@@ -9,6 +9,13 @@
 // Removes the file by a UTF-8 name. Returns false when the system refuses.
 // Asks the fault seam first (platform/fault_seam.h).
 bool RemoveFileUtf8(const std::string& name);
+
+// Gives the file named from (UTF-8) the name to, replacing a file of that
+// name, in one step: the name to reaches either the old file or this one,
+// never neither. Windows: MoveFileExW with write-through, so the new name is
+// on the disk when this returns; elsewhere SyncFolderOf (file.h) makes it
+// durable. Returns false when the system refuses. Asks the fault seam first.
+bool RenameFileUtf8(const std::string& from, const std::string& to);
 
 enum class FileKind {
     None,     // the name reaches nothing, or nothing that can be looked at

@@ -2,19 +2,24 @@
 // reaches a child process, and what a name reaches.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #endif
 
 #include "files.h"
+#include "platform/file.h"
 #include "platform/open.h"
 #include "platform/path.h"
 
@@ -82,6 +87,63 @@ TEST(PlatformPath, WhatANameReaches) {
 #endif
     // Writing to a device never overwrites a file.
     EXPECT_FALSE(NamesReachOneFile(device, device));
+}
+
+// What is found at a name the journal or the undo record is looked for
+// under: opened only when it is a regular file, and never waited on.
+TEST(PlatformOpen, WhatAnExistingNameHolds) {
+    TempDir dir;
+    WriteFileBytes(dir / "file", "bytes");
+    fs::create_directory(dir / "folder");
+    std::vector<std::pair<std::string, OpenOutcome>> rows = {
+        {"file", OpenOutcome::Opened},
+        {"missing", OpenOutcome::Missing},
+        {"folder", OpenOutcome::NotRegular},
+        {std::string(300, 'n'), OpenOutcome::NameTooLong},
+    };
+#ifndef _WIN32
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    fs::create_symlink("loop", dir / "loop");
+    rows.push_back({"fifo", OpenOutcome::NotRegular});
+    rows.push_back({"loop", OpenOutcome::NotRegular});
+#endif
+    for (const auto& [name, expected] : rows) {
+        SCOPED_TRACE(name.substr(0, 20));
+        for (const char* mode : {"rb", "r+b"}) {
+            OpenOutcome outcome = OpenOutcome::Failed;
+            FILE* stream = OpenExistingFileUtf8((dir / name).string(), mode, &outcome);
+            EXPECT_EQ(outcome, expected);
+            EXPECT_EQ(stream != nullptr, expected == OpenOutcome::Opened);
+            if (stream) {
+                char bytes[5];
+                EXPECT_EQ(fread(bytes, 1, 5, stream), 5u);
+                EXPECT_FALSE(InheritedByChildren(stream));
+                fclose(stream);
+            }
+        }
+    }
+}
+
+// A rename replaces what has the new name; the link count of a file tells
+// its other names.
+TEST(PlatformPath, RenameReplacesAndLinksAreCounted) {
+    TempDir dir;
+    WriteFileBytes(dir / "new", "new");
+    WriteFileBytes(dir / "old", "old");
+    EXPECT_TRUE(RenameFileUtf8((dir / "new").string(), (dir / "old").string()));
+    EXPECT_EQ(ReadFileBytes(dir / "old"), "new");
+    EXPECT_FALSE(fs::exists(dir / "new"));
+    EXPECT_FALSE(RenameFileUtf8((dir / "new").string(), (dir / "other").string()));
+
+    FILE* stream = OpenFileUtf8((dir / "old").string(), "rb");
+    ASSERT_NE(stream, nullptr);
+    uint64_t links = 0;
+    EXPECT_TRUE(FileLinkCount(stream, &links));
+    EXPECT_EQ(links, 1u);
+    fs::create_hard_link(dir / "old", dir / "link");
+    EXPECT_TRUE(FileLinkCount(stream, &links));
+    EXPECT_EQ(links, 2u);
+    fclose(stream);
 }
 
 }  // namespace
