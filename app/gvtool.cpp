@@ -166,7 +166,14 @@ int RunProgram(const std::vector<std::string>& arguments) {
 
     std::cout.flush();
     log_stream.flush();
-    if (log_file) fclose(log_file);
+    // A log cut short (a full disk, a file-size limit) must not pass for the
+    // whole report: the console says so last.
+    bool log_lost = log_stream.lost_output();
+    if (log_file && fclose(log_file) != 0) log_lost = true;
+    if (log_lost) {
+        std::cout << "can't write log file patcher.log !\n";
+        std::cout.flush();
+    }
     // The report is complete and the save whole: a stop asked for while the
     // save was changing ends the process now.
     stop_signals.release();

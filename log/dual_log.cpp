@@ -27,14 +27,21 @@ DualLog& DualLog::operator<<(std::ostream& (*manipulator)(std::ostream&)) {
     return *this;
 }
 
-void LogLine(const std::string& message) {
-    g_log << message << std::endl;
-}
+namespace {
 
-void LogCritical(const std::string& message) {
+template <typename Text>
+void WriteCritical(const Text& message) {
     g_log << "CRITICAL ERROR !" << std::endl;
     g_log << message << std::endl;
 }
+
+}  // namespace
+
+void LogLine(const std::string& message) { g_log << message << std::endl; }
+void LogLine(const char* message) { g_log << message << std::endl; }
+
+void LogCritical(const std::string& message) { WriteCritical(message); }
+void LogCritical(const char* message) { WriteCritical(message); }
 
 void CriticalError(const std::string& message) {
     LogCritical(message);

@@ -24,11 +24,14 @@ struct DualLog {
 extern DualLog g_log;
 
 // A warning line that does not stop the run: the message, then a line end.
+// The text form allocates nothing, for reports made when memory has run out.
 void LogLine(const std::string& message);
+void LogLine(const char* message);
 
 // Writes "CRITICAL ERROR !" and the message, each on a flushed line of its
-// own.
+// own. The text form allocates nothing.
 void LogCritical(const std::string& message);
+void LogCritical(const char* message);
 
 // LogCritical, then throws std::runtime_error carrying the message.
 [[noreturn]] void CriticalError(const std::string& message);

@@ -9,9 +9,12 @@
 
 // Hands every byte to the C stream, which buffers them and, in text mode,
 // writes the platform's line ends; a flush here flushes it. Does not own it.
+// Remembers whether any write or flush of the C stream failed.
 class FileStreamBuf : public std::streambuf {
 public:
     explicit FileStreamBuf(FILE* file) : file_(file) {}
+
+    bool failed() const { return failed_; }
 
 protected:
     int_type overflow(int_type c) override;
@@ -20,6 +23,7 @@ protected:
 
 private:
     FILE* file_;
+    bool failed_ = false;
 };
 
 // A std::ostream on FileStreamBuf; with a null file it is failed from the
@@ -27,6 +31,11 @@ private:
 class FileOutputStream : public std::ostream {
 public:
     explicit FileOutputStream(FILE* file);
+
+    // Whether anything written or flushed failed to reach the file (a full
+    // disk, a file-size limit, an I/O error), so that part of what it was
+    // given is missing from it. False for a stream on no file.
+    bool lost_output() const;
 
 private:
     FileStreamBuf buffer_;

@@ -472,4 +472,38 @@ TEST(HostileFiles, NothingIsLostAndNothingBlocks) {
     }
 }
 
+// patcher.log cut short by a file-size limit (as by a full disk): the run
+// goes on, and the console's last line says that the log is not whole.
+TEST(LogFile, CutShortIsSaidLastOnTheConsole) {
+#ifdef _WIN32
+    GTEST_SKIP() << "a file size limit is per process on POSIX only";
+#else
+    std::string config = "<save_patcher><gvars>\n";
+    for (int i = 0; i < 800; ++i) {
+        config += "<gvar action='change' index='" + std::to_string(i % 700) + "' value='" +
+                  std::to_string(i) + "'/>\n";
+    }
+    config += "</gvars></save_patcher>\n";
+    const std::string save = BuildSave(DefaultSaveParams());
+    TempDir reference;
+    TempDir cut;
+    for (const TempDir* dir : {&reference, &cut}) {
+        WriteFileBytes(*dir / "SAVE.DAT", save);
+        WriteFileBytes(*dir / "config.xml", config);
+    }
+    const ToolRun whole = RunTool(reference.path(), {"config.xml", "SAVE.DAT"});
+    ToolOptions options;
+    // Above every offset the save and its journal are written at, below the
+    // log's length.
+    options.file_size_limit = 40000;
+    ASSERT_GT(whole.out.size(), *options.file_size_limit);
+    const ToolRun run = RunTool(cut.path(), {"config.xml", "SAVE.DAT"}, options);
+    EXPECT_EQ(run.term_signal, 0);
+    EXPECT_EQ(run.out, whole.out + "can't write log file patcher.log !\n");
+    EXPECT_LT(run.log.size(), whole.out.size());
+    EXPECT_EQ(run.log, whole.out.substr(0, run.log.size()));
+    EXPECT_TRUE(ReadFileBytes(cut / "SAVE.DAT") == ReadFileBytes(reference / "SAVE.DAT"));
+#endif
+}
+
 }  // namespace

@@ -6,7 +6,10 @@
 #include <stdexcept>
 
 #include "dual_log.h"
+#include "file_stream.h"
+#include "files.h"
 #include "report_lines.h"
+#include "tool_runner.h"
 
 namespace {
 
@@ -93,6 +96,35 @@ TEST_F(DualLogTest, CriticalErrorReportsThenThrowsTheMessage) {
     }
     EXPECT_EQ(console_.str(), Critical("can't set new size to SAVE file !"));
     EXPECT_EQ(file_.str(), console_.str());
+}
+
+// The log file's stream tells when part of what it was given never reached
+// the file, so that the run can say so; a stream on no file has lost nothing.
+TEST(FileOutputStream, TellsWhenOutputWasLost) {
+    FileOutputStream none(nullptr);
+    none << "dropped" << std::endl;
+    EXPECT_FALSE(none.lost_output());
+
+    TempDir dir;
+    FILE* file = fopen((dir / "patcher.log").string().c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    {
+        FileOutputStream whole(file);
+        whole << "kept" << std::endl;
+        EXPECT_FALSE(whole.lost_output());
+    }
+    fclose(file);
+    EXPECT_EQ(ReadFileBytes(dir / "patcher.log"), PlatformText("kept\n"));
+#ifndef _WIN32
+    FILE* full = fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    {
+        FileOutputStream lost(full);
+        lost << "a line" << std::endl;  // its flush fails: the device is full
+        EXPECT_TRUE(lost.lost_output());
+    }
+    fclose(full);
+#endif
 }
 
 }  // namespace

@@ -189,12 +189,18 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
     const int binary = drop ? open(program.c_str(), O_RDONLY | O_CLOEXEC) : -1;
     if (drop && binary < 0) ADD_FAILURE() << "cannot open " << program;
 
+    // With a file-size limit, standard output goes through a pipe, so that
+    // the limit binds the tool's own files alone.
+    int console[2] = {-1, -1};
+    if (options.file_size_limit && pipe(console) != 0) ADD_FAILURE() << "no pipe";
     pid_t child = fork();
     if (child == 0) {
         if (chdir(workdir.c_str()) != 0) _exit(126);
-        int fd = open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int fd = console[1] >= 0 ? console[1]
+                                 : open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0) _exit(126);
         close(fd);
+        if (console[0] >= 0) close(console[0]);
         fd = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd < 0 || dup2(fd, STDERR_FILENO) < 0) _exit(126);
         close(fd);
@@ -218,6 +224,17 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
         _exit(127);
     }
     if (binary >= 0) close(binary);
+    std::string piped;
+    if (console[0] >= 0) {
+        close(console[1]);
+        char buffer[4096];
+        ssize_t got;
+        while ((got = read(console[0], buffer, sizeof buffer)) > 0) {
+            piped.append(buffer, static_cast<size_t>(got));
+        }
+        close(console[0]);
+        WriteFileBytes(out_file, piped);
+    }
     int status = 0;
     if (child > 0 && waitpid(child, &status, 0) == child) {
         if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);

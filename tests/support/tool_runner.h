@@ -28,8 +28,9 @@ struct ToolRun {
 struct ToolOptions {
     // POSIX only: limit on the size of files the tool may write
     // (RLIMIT_FSIZE), with SIGXFSZ at its default disposition (ending the
-    // process): the tool must ignore it itself. Windows has no per-process
-    // equivalent; see SharedFileSizeLimit.
+    // process): the tool must ignore it itself. Its standard output then
+    // goes through a pipe, which the limit does not bind. Windows has no
+    // per-process equivalent; see SharedFileSizeLimit.
     std::optional<uint64_t> file_size_limit;
     // POSIX only: limit on the tool's address space (RLIMIT_AS), so that a
     // large allocation fails instead of succeeding on a roomy machine.
