@@ -3,6 +3,7 @@
 // Every path ends with exit status 0; the messages tell the outcome. The one
 // exception: a stop asked for while the save was changing ends the process,
 // by that signal, once the report is complete.
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -84,9 +85,20 @@ bool ReadConfiguration(XmlNode* document, FILE* save_file, const char* config_na
     return true;
 }
 
-// Takes the save for this run alone. Returns false, after reporting, when
-// another process holds it; a file system that cannot lock is used as is.
-bool LockSave(FILE* save_file) {
+// Takes the save for this run alone, if it is a file of its own. Returns
+// false, after reporting, when it has other names (patching one would
+// change them all, backups made with links included) or another process
+// holds it; a file system that cannot lock is used as is.
+bool TakeSave(FILE* save_file) {
+    uint64_t links = 0;
+    if (!FileLinkCount(save_file, &links)) {
+        g_log << "can't open SAVE file !\n";
+        return false;
+    }
+    if (links > 1) {
+        g_log << "can't patch a SAVE file that has hard links !\n";
+        return false;
+    }
     if (LockStream(save_file) != LockResult::HeldElsewhere) return true;
     g_log << "can't lock SAVE file !\n";
     return false;
@@ -95,9 +107,9 @@ bool LockSave(FILE* save_file) {
 // Puts back a save that an interrupted run left with its journal, before
 // anything else is read. Returns false, after reporting, when the run must
 // end here.
-bool RecoverSaveStep(FILE* save_file, const char* save_path, std::string& journal_path) {
+bool RecoverSaveStep(FILE* save_file, const char* save_path, std::string& resolved_path) {
     try {
-        RecoverSave(save_file, save_path, &journal_path);
+        RecoverSave(save_file, save_path, &resolved_path);
         return true;
     } catch (const std::exception& error) {
         ReportException(error);
@@ -105,10 +117,10 @@ bool RecoverSaveStep(FILE* save_file, const char* save_path, std::string& journa
     }
 }
 
-void PatchSave(FILE* save_file, const char* save_path, const std::string& journal_path,
+void PatchSave(FILE* save_file, const char* save_path, const std::string& resolved_path,
                PatchPlan& plan, StopSignalGuard& stop_signals) {
     try {
-        SavePatcher patcher(save_file, save_path, journal_path);
+        SavePatcher patcher(save_file, save_path, resolved_path);
         patcher.run(plan, stop_signals);
         g_log << "PATCHING COMPLETE!\n";
     } catch (const std::exception& error) {
@@ -145,16 +157,16 @@ int RunProgram(const std::vector<std::string>& arguments) {
     FILE* save_file = OpenRegularFileUtf8(save_name, "r+b");
     if (!save_file) {
         g_log << "can't open SAVE file !\n";
-    } else if (!LockSave(save_file)) {
+    } else if (!TakeSave(save_file)) {
         fclose(save_file);
     } else {
         PatchPlan plan;
         XmlNode* document = XmlCreateDocument(config_name);
-        std::string journal_path;
+        std::string resolved_path;
         try {
-            if (RecoverSaveStep(save_file, save_name, journal_path) &&
+            if (RecoverSaveStep(save_file, save_name, resolved_path) &&
                 ReadConfiguration(document, save_file, config_name, plan)) {
-                PatchSave(save_file, save_name, journal_path, plan, stop_signals);
+                PatchSave(save_file, save_name, resolved_path, plan, stop_signals);
             }
         } catch (const std::exception& error) {
             // Only memory exhaustion while reading the configuration gets here.

@@ -1,9 +1,10 @@
 // check_save_patcher.cpp - the recovery step and the patcher on arbitrary
 // save and journal bytes, on real files: a journal changes the save only
-// when it is complete, valid and matches it, and then exactly as it holds;
-// then a run with a small fixed plan that fails leaves the file as it was,
-// and a run that succeeds leaves exactly the file that the located regions
-// predict. Neither leaves a journal behind.
+// when it is complete, valid and matches it byte by byte, and then exactly
+// as it holds; then a run with a small fixed plan that fails leaves the file
+// as it was, and a run that succeeds leaves exactly the file that the
+// located regions predict, and an undo record when it changed the file.
+// None leaves a journal behind.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -120,11 +121,13 @@ std::string Predicted(const std::string& before, const TableLocation& located,
 // little-endian), the save's bytes, the journal's bytes. Missing bytes are 0.
 enum Control : uint8_t {
     JOURNAL_PRESENT = 1,  // a journal file is there, holding the journal's bytes
-    JOURNAL_SEALED = 2,   // the harness sets its magic value, version and checksum
+    JOURNAL_SEALED = 2,   // the harness sets its magic value, version and checksums
     JOURNAL_HEADED = 4,   // the harness sets its checksum of the save's head
+    JOURNAL_FIRST = 8,    // sealed as a journal of the first release (version 1)
 };
 
 constexpr int64_t MAX_FILE_SIZE = std::numeric_limits<int32_t>::max();
+constexpr int64_t MAX_FIELD = int64_t{1} << 62;
 
 struct Input {
     uint8_t control = 0;
@@ -138,6 +141,40 @@ uint64_t Checksum(const std::string& bytes, size_t from, size_t count) {
     return checksum.value();
 }
 
+// Seals the journal's header as a run of that version would have.
+void Seal(std::string& journal, const std::string& save, uint8_t control) {
+    const bool first = control & JOURNAL_FIRST;
+    const size_t header_size = first ? JOURNAL_V1_PAYLOAD_AT : JOURNAL_HEADER_SIZE;
+    if (journal.size() < header_size || !(control & (JOURNAL_SEALED | JOURNAL_HEADED))) return;
+    uint8_t bytes[JOURNAL_HEADER_SIZE] = {};
+    std::memcpy(bytes, journal.data(), header_size);
+    JournalHeader header = DecodeJournalHeader(bytes);
+    if (control & JOURNAL_HEADED) header.head_checksum = Checksum(save, 0, HEADER_SIZE);
+    if (control & JOURNAL_SEALED) {
+        header.version = first ? 1 : JOURNAL_VERSION;
+        EncodeJournalHeader(header, bytes);
+        JournalChecksum checksum;
+        if (first) checksum.add(bytes, JOURNAL_CHECKSUM_AT);
+        const size_t payload_at = first ? JOURNAL_V1_PAYLOAD_AT : JOURNAL_PAYLOAD_AT;
+        if (journal.size() > payload_at) {
+            checksum.add(reinterpret_cast<const uint8_t*>(journal.data()) + payload_at,
+                         journal.size() - payload_at);
+        }
+        header.checksum = checksum.value();
+    }
+    const uint32_t version = header.version;
+    header.version = first ? 1 : 2;  // which fields there are
+    EncodeJournalHeader(header, bytes);
+    WriteLittleEndian32(bytes + JOURNAL_VERSION_AT, version);
+    if (!first && (control & JOURNAL_SEALED)) {
+        WriteLittleEndian64(bytes + JOURNAL_HEADER_CHECKSUM_AT, JournalHeaderChecksum(bytes));
+    }
+    if (!(control & JOURNAL_SEALED)) {
+        std::memcpy(bytes, journal.data(), sizeof JOURNAL_MAGIC);  // as given
+    }
+    journal.replace(0, header_size, reinterpret_cast<const char*>(bytes), header_size);
+}
+
 Input Decode(const uint8_t* data, size_t size) {
     Input input;
     input.control = size > 0 ? data[0] : 0;
@@ -148,53 +185,28 @@ Input Decode(const uint8_t* data, size_t size) {
     const char* body = size > 5 ? reinterpret_cast<const char*>(data) + 5 : "";
     input.save = Header() + std::string(body, save_length);
     input.journal.assign(body + save_length, rest - save_length);
-    std::string& journal = input.journal;
-    if (journal.size() >= JOURNAL_HEADER_SIZE && (input.control & (JOURNAL_SEALED | JOURNAL_HEADED))) {
-        uint8_t* bytes = reinterpret_cast<uint8_t*>(&journal[0]);
-        uint8_t magic[8];
-        std::memcpy(magic, bytes, sizeof magic);
-        JournalHeader header = DecodeJournalHeader(bytes);
-        if (input.control & JOURNAL_HEADED) header.head_checksum = Checksum(input.save, 0, HEADER_SIZE);
-        if (input.control & JOURNAL_SEALED) header.version = JOURNAL_VERSION;
-        EncodeJournalHeader(header, bytes);
-        if (input.control & JOURNAL_SEALED) {
-            JournalChecksum checksum;
-            checksum.add(bytes, JOURNAL_CHECKSUM_AT);
-            checksum.add(bytes + JOURNAL_HEADER_SIZE, journal.size() - JOURNAL_HEADER_SIZE);
-            WriteLittleEndian64(bytes + JOURNAL_CHECKSUM_AT, checksum.value());
-        } else {
-            std::memcpy(bytes, magic, sizeof magic);  // as given
-        }
-    }
+    Seal(input.journal, input.save, input.control);
     return input;
 }
 
-// What recovery must do with the journal, judged here from the format alone.
-JournalVerdict Verdict(const std::string& journal, const std::string& save, JournalHeader* header) {
-    static const std::string zero(8, '\0');
-    const std::string magic(reinterpret_cast<const char*>(JOURNAL_MAGIC), 8);
-    if (journal.size() < 8) return JournalVerdict::Incomplete;
-    if (journal.compare(0, 8, zero) == 0) return JournalVerdict::Committed;
-    if (journal.compare(0, 8, magic) != 0) return JournalVerdict::Mismatch;
-    std::string head = journal.substr(0, JOURNAL_HEADER_SIZE);
-    head.resize(JOURNAL_HEADER_SIZE, '\0');
-    *header = DecodeJournalHeader(reinterpret_cast<const uint8_t*>(head.data()));
+// The first release's verdict, judged from the format alone.
+JournalVerdict FirstVerdict(const std::string& journal, const std::string& save,
+                            const JournalHeader& header) {
     const int64_t size = static_cast<int64_t>(save.size());
     const bool size_known = journal.size() >= JOURNAL_FINAL_SIZE_AT;
-    const JournalVerdict cut_short = size_known && size == header->original_size
+    const JournalVerdict cut_short = size_known && size == header.original_size
                                          ? JournalVerdict::Incomplete
                                          : JournalVerdict::Mismatch;
-    if (journal.size() < JOURNAL_HEADER_SIZE) return cut_short;
-    if (header->version != JOURNAL_VERSION) return JournalVerdict::Mismatch;
+    if (journal.size() < JOURNAL_V1_PAYLOAD_AT) return cut_short;
     JournalChecksum checksum;
     checksum.add(reinterpret_cast<const uint8_t*>(journal.data()), JOURNAL_CHECKSUM_AT);
-    checksum.add(reinterpret_cast<const uint8_t*>(journal.data()) + JOURNAL_HEADER_SIZE,
-                 journal.size() - JOURNAL_HEADER_SIZE);
-    if (static_cast<int64_t>(journal.size() - JOURNAL_HEADER_SIZE) != header->region_length ||
-        checksum.value() != header->checksum) {
+    checksum.add(reinterpret_cast<const uint8_t*>(journal.data()) + JOURNAL_V1_PAYLOAD_AT,
+                 journal.size() - JOURNAL_V1_PAYLOAD_AT);
+    if (static_cast<int64_t>(journal.size() - JOURNAL_V1_PAYLOAD_AT) != header.region_length ||
+        checksum.value() != header.checksum) {
         return cut_short;
     }
-    const JournalHeader& h = *header;
+    const JournalHeader& h = header;
     const bool fits = h.original_size >= 0 && h.original_size <= MAX_FILE_SIZE &&
                       h.region_offset >= GVARS_OFFSET && h.region_offset <= MAX_FILE_SIZE &&
                       h.region_length >= 0 && h.region_length <= MAX_FILE_SIZE &&
@@ -203,6 +215,86 @@ JournalVerdict Verdict(const std::string& journal, const std::string& save, Jour
                       (size == h.original_size || size == h.final_size) &&
                       Checksum(save, 0, HEADER_SIZE) == h.head_checksum;
     return fits ? JournalVerdict::Restorable : JournalVerdict::Mismatch;
+}
+
+// The save a version 2 journal's run leaves, from 30055 on, built as the
+// run builds it from the original bytes the journal holds: the tail moved
+// up, the table, the cities block moved by half the growth, the copy. Empty
+// when the fields describe no run.
+std::string FinalImage(const std::string& journal, const JournalHeader& h) {
+    const int64_t m = h.table_count;
+    const int64_t n = m - h.tail_shift / 8;
+    const int64_t copy_end = GVARS_OFFSET + 8 * m + h.block_size;
+    const bool fields_fit =
+        h.original_size >= 0 && h.original_size <= MAX_FIELD && h.final_size >= h.original_size &&
+        h.final_size <= MAX_FIELD && h.region_offset == GVARS_OFFSET && h.region_length >= 0 &&
+        h.region_offset + h.region_length <= h.original_size && m <= (int64_t{1} << 30) &&
+        h.block_size >= 3 && h.block_size <= (1 << 16) && h.tail_shift >= 0 &&
+        h.tail_shift % 8 == 0 && n >= 0 && h.tail_from == copy_end - h.tail_shift &&
+        (h.tail_shift > 0
+             ? h.tail_from <= h.original_size && h.final_size == h.original_size + h.tail_shift &&
+                   h.region_offset + h.region_length == h.original_size
+             : h.final_size == std::max(copy_end, h.original_size) &&
+                   h.region_offset + h.region_length == std::min(copy_end, h.original_size));
+    const size_t payload = static_cast<size_t>(h.region_length) + 4 * static_cast<size_t>(m);
+    if (!fields_fit || journal.size() != JOURNAL_PAYLOAD_AT + payload) return "";
+    const std::string original = journal.substr(JOURNAL_PAYLOAD_AT, static_cast<size_t>(h.region_length));
+    const std::string table = journal.substr(JOURNAL_PAYLOAD_AT + static_cast<size_t>(h.region_length));
+    std::string image = original;
+    const size_t block_at = table.size();
+    if (h.tail_shift > 0) {
+        image.insert(static_cast<size_t>(h.tail_from - GVARS_OFFSET),
+                     static_cast<size_t>(h.tail_shift), '\0');
+        image.replace(block_at, h.block_size, original.substr(4 * static_cast<size_t>(n), h.block_size));
+    }
+    if (image.size() < static_cast<size_t>(copy_end - GVARS_OFFSET)) {
+        image.resize(static_cast<size_t>(copy_end - GVARS_OFFSET), '\0');
+    }
+    image.replace(0, table.size(), table);
+    image.replace(block_at + h.block_size, table.size(), table);
+    return image;
+}
+
+// What recovery must do with the journal, judged here from the format alone.
+JournalVerdict Verdict(const std::string& journal, const std::string& save, JournalHeader* header) {
+    static const std::string zero(8, '\0');
+    const std::string magic(reinterpret_cast<const char*>(JOURNAL_MAGIC), 8);
+    if (journal.size() < 8) return JournalVerdict::Incomplete;
+    if (journal.compare(0, 8, zero) == 0) return JournalVerdict::Committed;
+    std::string head = journal.substr(0, JOURNAL_HEADER_SIZE);
+    head.resize(JOURNAL_HEADER_SIZE, '\0');
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(head.data());
+    *header = DecodeJournalHeader(bytes);
+    const bool has_magic = journal.compare(0, 8, magic) == 0;
+    if (has_magic && (journal.size() < 12 || header->version == 1)) {
+        return FirstVerdict(journal, save, *header);
+    }
+    const bool valid = has_magic && journal.size() >= JOURNAL_HEADER_SIZE && header->version == 2 &&
+                       header->header_checksum == JournalHeaderChecksum(bytes);
+    if (!valid) {
+        // Each byte of a header cut off while written over zeros is zero or its own.
+        const std::string own = magic + std::string("\x02\0\0\0", 4);
+        for (size_t i = 0; i < 12 && i < journal.size(); ++i) {
+            if (journal[i] != 0 && journal[i] != own[i]) return JournalVerdict::Mismatch;
+        }
+        return JournalVerdict::Incomplete;
+    }
+    const std::string image = FinalImage(journal, *header);
+    const JournalHeader& h = *header;
+    const int64_t size = static_cast<int64_t>(save.size());
+    if (image.empty() || Checksum(journal, JOURNAL_PAYLOAD_AT, journal.size() - JOURNAL_PAYLOAD_AT) != h.checksum ||
+        size < h.original_size || size > h.final_size ||
+        Checksum(save, 0, HEADER_SIZE) != h.head_checksum) {
+        return JournalVerdict::Mismatch;
+    }
+    for (int64_t at = 0; at < h.region_length; ++at) {
+        const char now = save[static_cast<size_t>(GVARS_OFFSET + at)];
+        if (now != journal[JOURNAL_PAYLOAD_AT + static_cast<size_t>(at)] &&
+            now != image[static_cast<size_t>(at)]) {
+            return JournalVerdict::Mismatch;
+        }
+    }
+    return JournalVerdict::Restorable;
 }
 
 // The scratch folder of this process, on /dev/shm when it exists; removed
@@ -300,8 +392,10 @@ std::string CheckSavePatcher(const uint8_t* data, size_t size) {
     FILE* file = OpenFileUtf8(save_name, "r+b");
     if (!file) return "";
     const std::string journal_name = JournalPath(file, save_name);
+    const std::string record_name = UndoRecordPath(file, save_name);
     const bool journal_present = input.control & JOURNAL_PRESENT;
     RemoveFileUtf8(journal_name);
+    RemoveFileUtf8(record_name);
     if (journal_present && !WriteWhole(journal_name, input.journal)) {
         fclose(file);
         return "";
@@ -320,7 +414,8 @@ std::string CheckSavePatcher(const uint8_t* data, size_t size) {
             expected.resize(static_cast<size_t>(header.original_size));
             expected.replace(static_cast<size_t>(header.region_offset),
                              static_cast<size_t>(header.region_length),
-                             input.journal.substr(JOURNAL_HEADER_SIZE));
+                             input.journal.substr(JournalPayloadAt(header),
+                                                  static_cast<size_t>(header.region_length)));
         }
         const bool mismatch = verdict == JournalVerdict::Mismatch;
         if (recovery_error != (mismatch ? "journal file does not match SAVE file !" : "")) {
@@ -363,11 +458,20 @@ std::string CheckSavePatcher(const uint8_t* data, size_t size) {
         RemoveFileUtf8(journal_name);
         return "the run left its journal behind";
     }
-    if (!run_error.empty()) return after == before ? "" : "a failed run changed the file";
+    if (!run_error.empty()) {
+        if (Exists(record_name)) return "a failed run left an undo record";
+        return after == before ? "" : "a failed run changed the file";
+    }
     const std::string predicted = Predicted(before, patcher.location(), &problem);
     if (!problem.empty()) return problem;
     if (after != predicted) {
         return "the patched file differs from the prediction at " + FirstDifference(after, predicted);
+    }
+    // A run that changed bytes leaves the record that takes it back, and
+    // only such a run.
+    if (Exists(record_name) != (after != before)) {
+        return after != before ? "a run that changed the save left no undo record"
+                               : "a run that changed nothing left an undo record";
     }
     return "";
 }

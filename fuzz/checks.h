@@ -26,12 +26,14 @@ std::string CheckConfigReader(const uint8_t* data, size_t size);
 // recovery step must change the save only when the journal is complete,
 // valid and matches it; then a run patches it with a small fixed plan, and
 // the file must end up exactly as predicted, or unchanged when the run
-// fails, with no journal left.
+// fails, with no journal left, and an undo record only when it changed the
+// file.
 std::string CheckSavePatcher(const uint8_t* data, size_t size);
 // The input of CheckSavePatcher: the control byte (1: a journal file is
 // there; 2: the harness seals the journal's header, magic value, version and
-// checksum; 4: it sets the journal's checksum of the save's head), the save's
-// length after the header, the save's bytes after the header, the journal.
+// checksums; 4: it sets the journal's checksum of the save's head; 8: it
+// seals it as a journal of the first release, version 1), the save's length
+// after the header, the save's bytes after the header, the journal.
 std::string SaveHarnessInput(uint8_t control, const std::string& save_after_header,
                              const std::string& journal);
 

@@ -158,22 +158,51 @@ std::string AfterHeader(const SaveParams& params) {
     return SaveHarnessInput(0, BuildSave(params).substr(HEADER_SIZE), "");
 }
 
-// Saves left by interrupted runs, with their journals as they were found.
+// Saves left by interrupted runs, with their journals as they were found:
+// a growing run and a run in place, each cut off at several points.
 void AddJournalSeeds(std::vector<std::string>& seeds) {
-    const std::string save = BuildSave(DefaultSaveParams(9, 300));
-    const std::string journal = BuildJournal(save, 24);
-    std::string torn = save.substr(HEADER_SIZE) + std::string(24, '\x5a');
-    torn.replace(100, 50, std::string(50, '\x5a'));
-    seeds.push_back(SaveHarnessInput(1, torn, journal));                      // restorable
-    seeds.push_back(SaveHarnessInput(1, save.substr(HEADER_SIZE), journal));  // nothing changed yet
+    const SaveParams params = DefaultSaveParams(9, 300);
+    const std::string save = BuildSave(params);
+    SaveParams grown = params;
+    grown.gvars.insert(grown.gvars.end(), {5, 0, 7});
+    const std::string patched = BuildSave(grown);
+    const std::string journal = BuildJournal(params, grown.gvars);
+    // Grown, the tail moved in part, the table not yet written.
+    std::string torn = save + patched.substr(save.size());
+    torn.replace(save.size() - 100, 100, patched.substr(save.size() - 100, 100));
+    const auto add = [&seeds](uint8_t control, const std::string& file, const std::string& bytes) {
+        seeds.push_back(SaveHarnessInput(control, file.substr(HEADER_SIZE), bytes));
+    };
+    add(1, torn, journal);     // restorable
+    add(1, save, journal);     // nothing changed yet
+    add(1, patched, journal);  // all written, not committed
     std::string committed = journal;
     committed.replace(0, 8, 8, '\0');
-    seeds.push_back(SaveHarnessInput(1, torn, committed));
-    seeds.push_back(SaveHarnessInput(1, save.substr(HEADER_SIZE), journal.substr(0, 700)));
-    seeds.push_back(SaveHarnessInput(1, torn, journal.substr(0, 700)));  // does not match
-    seeds.push_back(SaveHarnessInput(1, save.substr(HEADER_SIZE), ""));  // empty journal
+    add(1, torn, committed);
+    std::string cut_header = journal;
+    cut_header.replace(20, 72, 72, '\0');
+    add(1, save, cut_header);                                // its writing cut off
+    add(1, torn, journal.substr(0, journal.size() - 10));    // damaged: does not match
+    std::string foreign = torn;
+    foreign[GVARS_OFFSET + 8] ^= 0x40;
+    add(1, foreign, journal);  // a byte neither before nor after: does not match
+    add(1, save, "");          // empty journal
     // Sealed by the harness: only the fields and the payload count.
-    seeds.push_back(SaveHarnessInput(7, torn, journal.substr(0, 60) + torn.substr(0, 40)));
+    add(7, torn, journal.substr(0, JOURNAL_PAYLOAD_AT) + torn.substr(HEADER_SIZE, 200));
+
+    SaveParams changed = params;
+    changed.gvars[2] = -7;
+    changed.gvars[600] = 12;
+    const std::string in_place = BuildSave(changed);
+    std::string half = save;
+    half.replace(GVARS_OFFSET, 12, in_place.substr(GVARS_OFFSET, 12));
+    add(1, half, BuildJournal(params, changed.gvars));
+
+    // The first release's journals.
+    const std::string first = BuildVersion1Journal(save, 24);
+    add(1, torn, first);
+    add(1, save, first.substr(0, 700));
+    add(15, torn, first.substr(0, 60) + torn.substr(HEADER_SIZE, 40));
 }
 
 // Saves with one to three bits flipped where location looks: the cities

@@ -1,17 +1,16 @@
 // journal.cpp - the rollback journal: its format, writing it before
-// the SAVING phase changes the save, the commit, the rollback and the
-// recovery of the next run. Every I/O call is one of platform/'s, where a
-// test build can make it fail.
+// the SAVING phase changes the save, the commit to the undo record and the
+// rollback. Every I/O call is one of platform/'s, where a test build can
+// make it fail.
 #include "journal.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <vector>
 
 #include "byte_order.h"
 #include "checksum.h"
 #include "dual_log.h"
+#include "journal_io.h"
 #include "messages.h"
 #include "platform/file.h"
 #include "platform/open.h"
@@ -23,48 +22,63 @@ const uint8_t JOURNAL_MAGIC[8] = {'G', 'V', 'J', 'O', 'U', 'R', 'N', 'L'};
 
 namespace {
 
-// The journal and the save are copied through one buffer of at most this.
-constexpr size_t COPY_CHUNK_SIZE = 1 << 20;
-const uint8_t ZERO_MAGIC[8] = {};
-const char JOURNAL_SUFFIX[] = "-journal";
+// Entries go to the journal through a small buffer rather than a copy of
+// the table.
+constexpr size_t ENTRIES_PER_WRITE = 1024;
 
-const char RESTORE_FAILED[] = "can't restore SAVE file from journal !";
-const char MISMATCH[] = "journal file does not match SAVE file !";
-
-std::vector<uint8_t> CopyBuffer(int64_t length) {
-    return std::vector<uint8_t>(static_cast<size_t>(
-        std::max<int64_t>(1, std::min<int64_t>(length, static_cast<int64_t>(COPY_CHUNK_SIZE)))));
+uint8_t TableByte(const std::vector<int32_t>& table, int64_t index) {
+    return static_cast<uint8_t>(static_cast<uint32_t>(table[static_cast<size_t>(index / 4)]) >>
+                                (8 * (index % 4)));
 }
 
-bool WriteAt(FILE* stream, int64_t offset, const uint8_t* bytes, size_t count) {
-    return StreamSeek(stream, static_cast<long>(offset), SEEK_SET) == 0 &&
-           StreamWrite(bytes, 1, count, stream) == count;
-}
-
-// The checksum of the save's first 30055 bytes, which SAVING never writes.
-bool HeadChecksum(FILE* save, uint64_t* checksum) {
-    std::vector<uint8_t> head(static_cast<size_t>(GVARS_OFFSET));
-    if (StreamSeek(save, 0, SEEK_SET) != 0 ||
-        StreamRead(head.data(), 1, head.size(), save) != head.size()) {
-        return false;
+// Whether the save's bytes from offset on are what a run writing the table
+// in place leaves there: the table at 30055 and its copy after the block.
+bool SameAsWritten(const uint8_t* bytes, int64_t offset, size_t count,
+                   const std::vector<int32_t>& table, uint32_t block_size) {
+    const int64_t table_bytes = 4 * static_cast<int64_t>(table.size());
+    const int64_t starts[] = {GVARS_OFFSET, GVARS_OFFSET + table_bytes + block_size};
+    for (size_t k = 0; k < count; ++k) {
+        const int64_t at = offset + static_cast<int64_t>(k);
+        for (int64_t start : starts) {
+            if (at >= start && at < start + table_bytes && bytes[k] != TableByte(table, at - start)) {
+                return false;
+            }
+        }
     }
-    JournalChecksum sum;
-    sum.add(head.data(), head.size());
-    *checksum = sum.value();
     return true;
 }
 
-// Copies length bytes from one stream's position to the other's, adding
-// them to the checksum when one is given.
-bool CopyBytes(FILE* from, FILE* to, int64_t length, std::vector<uint8_t>& buffer,
-               JournalChecksum* checksum) {
-    for (int64_t remaining = length; remaining > 0;) {
+// Copies the save's region, from the stream's position, into the journal at
+// its position, adding it to the checksum; *unchanged stays true only while
+// every byte is what the run will write there.
+bool CopyRegion(FILE* save, FILE* journal, const JournalHeader& header,
+                const std::vector<int32_t>& table, std::vector<uint8_t>& buffer,
+                JournalChecksum& checksum, bool* unchanged) {
+    int64_t offset = header.region_offset;
+    for (int64_t remaining = header.region_length; remaining > 0;) {
         const size_t chunk = static_cast<size_t>(
             std::min<int64_t>(remaining, static_cast<int64_t>(buffer.size())));
-        if (StreamRead(buffer.data(), 1, chunk, from) != chunk) return false;
-        if (checksum) checksum->add(buffer.data(), chunk);
-        if (StreamWrite(buffer.data(), 1, chunk, to) != chunk) return false;
+        if (StreamRead(buffer.data(), 1, chunk, save) != chunk) return false;
+        checksum.add(buffer.data(), chunk);
+        *unchanged = *unchanged && SameAsWritten(buffer.data(), offset, chunk, table, header.block_size);
+        if (StreamWrite(buffer.data(), 1, chunk, journal) != chunk) return false;
+        offset += static_cast<int64_t>(chunk);
         remaining -= static_cast<int64_t>(chunk);
+    }
+    return true;
+}
+
+// Writes the table's entries, little-endian, at the journal's position.
+bool WriteTable(FILE* journal, const std::vector<int32_t>& table, JournalChecksum& checksum) {
+    uint8_t bytes[4 * ENTRIES_PER_WRITE];
+    for (size_t done = 0; done < table.size();) {
+        const size_t count = std::min(ENTRIES_PER_WRITE, table.size() - done);
+        for (size_t i = 0; i < count; ++i) {
+            WriteLittleEndian32(bytes + 4 * i, static_cast<uint32_t>(table[done + i]));
+        }
+        checksum.add(bytes, 4 * count);
+        if (StreamWrite(bytes, 1, 4 * count, journal) != 4 * count) return false;
+        done += count;
     }
     return true;
 }
@@ -73,6 +87,10 @@ bool CopyBytes(FILE* from, FILE* to, int64_t length, std::vector<uint8_t>& buffe
 
 std::string JournalPath(FILE* save_file, const std::string& save_path) {
     return ResolvedPath(save_file, save_path) + JOURNAL_SUFFIX;
+}
+
+std::string UndoRecordPath(FILE* save_file, const std::string& save_path) {
+    return ResolvedPath(save_file, save_path) + UNDO_SUFFIX;
 }
 
 void EncodeJournalHeader(const JournalHeader& header, uint8_t* bytes) {
@@ -87,6 +105,12 @@ void EncodeJournalHeader(const JournalHeader& header, uint8_t* bytes) {
     put(JOURNAL_REGION_LENGTH_AT, header.region_length);
     WriteLittleEndian64(bytes + JOURNAL_HEAD_CHECKSUM_AT, header.head_checksum);
     WriteLittleEndian64(bytes + JOURNAL_CHECKSUM_AT, header.checksum);
+    if (header.version == 1) return;
+    WriteLittleEndian32(bytes + JOURNAL_TABLE_COUNT_AT, header.table_count);
+    WriteLittleEndian32(bytes + JOURNAL_BLOCK_SIZE_AT, header.block_size);
+    put(JOURNAL_TAIL_FROM_AT, header.tail_from);
+    put(JOURNAL_TAIL_SHIFT_AT, header.tail_shift);
+    WriteLittleEndian64(bytes + JOURNAL_HEADER_CHECKSUM_AT, header.header_checksum);
 }
 
 JournalHeader DecodeJournalHeader(const uint8_t* bytes) {
@@ -101,16 +125,34 @@ JournalHeader DecodeJournalHeader(const uint8_t* bytes) {
     header.region_length = get(JOURNAL_REGION_LENGTH_AT);
     header.head_checksum = ReadLittleEndian64(bytes + JOURNAL_HEAD_CHECKSUM_AT);
     header.checksum = ReadLittleEndian64(bytes + JOURNAL_CHECKSUM_AT);
+    header.table_count = ReadLittleEndian32(bytes + JOURNAL_TABLE_COUNT_AT);
+    header.block_size = ReadLittleEndian32(bytes + JOURNAL_BLOCK_SIZE_AT);
+    header.tail_from = get(JOURNAL_TAIL_FROM_AT);
+    header.tail_shift = get(JOURNAL_TAIL_SHIFT_AT);
+    header.header_checksum = ReadLittleEndian64(bytes + JOURNAL_HEADER_CHECKSUM_AT);
     return header;
 }
 
+uint64_t JournalHeaderChecksum(const uint8_t* bytes) {
+    JournalChecksum checksum;
+    checksum.add(bytes, JOURNAL_HEADER_CHECKSUM_AT);
+    return checksum.value();
+}
+
+size_t JournalPayloadAt(const JournalHeader& header) {
+    return header.version == 1 ? JOURNAL_V1_PAYLOAD_AT : JOURNAL_PAYLOAD_AT;
+}
+
 SaveJournal::SaveJournal(FILE* save_file, const std::string& save_path,
-                         StopSignalGuard& stop_signals, const std::string& journal_path)
-    : save_file_(save_file),
-      stop_signals_(stop_signals),
-      journal_path_(save_path.empty()       ? std::string()
-                    : journal_path.empty() ? JournalPath(save_file, save_path)
-                                           : journal_path) {}
+                         StopSignalGuard& stop_signals, const std::string& resolved_path)
+    : save_file_(save_file), stop_signals_(stop_signals), restore_error_(RESTORE_FAILED) {
+    if (save_path.empty()) return;
+    const std::string base = resolved_path.empty() ? ResolvedPath(save_file, save_path)
+                                                   : resolved_path;
+    journal_path_ = base + JOURNAL_SUFFIX;
+    undo_path_ = base + UNDO_SUFFIX;
+    current_path_ = journal_path_;
+}
 
 SaveJournal::~SaveJournal() { close_journal(); }
 
@@ -119,16 +161,41 @@ void SaveJournal::close_journal() {
     journal_ = nullptr;
 }
 
-void SaveJournal::write(int64_t changed_end, int32_t growth, const uint8_t* head) {
+bool SaveJournal::reopen_journal(const std::string& path) {
+    close_journal();
+    OpenOutcome outcome;
+    journal_ = OpenExistingFileUtf8(path, "r+b", &outcome);
+    return journal_ != nullptr;
+}
+
+bool SaveJournal::invalidate() {
+    return WriteAt(journal_, 0, ZERO_MAGIC, sizeof ZERO_MAGIC) && SyncStreamFile(journal_);
+}
+
+void SaveJournal::restore_failed() {
+    LogCritical(RESTORE_FAILED);
+    // Copying the exception made beforehand allocates nothing.
+    throw restore_error_;
+}
+
+void SaveJournal::write(const std::vector<int32_t>& gvar_table, uint32_t block_size,
+                        int32_t growth, const uint8_t* head) {
     int64_t size = 0;
     if (!StreamFileSize(save_file_, &size)) CriticalError(JOURNAL_WRITE_FAILED);
-    // When the save grows, everything from the insertion point to the end
+    // When the save grows, everything from the old copy's end to the end
     // moves; otherwise only the bytes up to the copy's end change.
-    const int64_t region_end = growth > 0 ? size : std::min(changed_end, size);
+    const int64_t copy_end =
+        int64_t{GVARS_OFFSET} + 8 * static_cast<int64_t>(gvar_table.size()) + block_size;
+    const int64_t region_end = growth > 0 ? size : std::min(copy_end, size);
+    header_ = JournalHeader();
     header_.original_size = size;
-    header_.final_size = growth > 0 ? size + growth : std::max(size, changed_end);
+    header_.final_size = growth > 0 ? size + growth : std::max(size, copy_end);
     header_.region_offset = GVARS_OFFSET;
     header_.region_length = std::max<int64_t>(0, region_end - GVARS_OFFSET);
+    header_.table_count = static_cast<uint32_t>(gvar_table.size());
+    header_.block_size = block_size;
+    header_.tail_shift = growth;
+    header_.tail_from = copy_end - growth;
     if (journal_path_.empty()) return;
 
     buffer_ = CopyBuffer(header_.region_length);
@@ -146,18 +213,20 @@ void SaveJournal::write(int64_t changed_end, int32_t growth, const uint8_t* head
     journal_ = CreateNewFileUtf8(journal_path_);
     if (!journal_) CriticalError(JOURNAL_WRITE_FAILED);
 
-    // The header goes first with its checksum 0, so that a journal cut short
-    // anywhere fails its checksum; then the payload, then the real header.
-    uint8_t bytes[JOURNAL_HEADER_SIZE];
-    header_.checksum = 0;
-    EncodeJournalHeader(header_, bytes);
+    // The payload first, made durable while the header's sector is still
+    // empty: a journal cut anywhere in it has no valid header, and is known
+    // to come from a run that never touched the save. Then the header.
     JournalChecksum checksum;
-    checksum.add(bytes, JOURNAL_CHECKSUM_AT);
-    bool whole = StreamWrite(bytes, 1, sizeof bytes, journal_) == sizeof bytes &&
-                 StreamSeek(save_file_, static_cast<long>(header_.region_offset), SEEK_SET) == 0 &&
-                 CopyBytes(save_file_, journal_, header_.region_length, buffer_, &checksum);
+    unchanged_ = growth == 0 && header_.final_size == size;
+    bool whole = SeekTo(journal_, JOURNAL_PAYLOAD_AT) && SeekTo(save_file_, header_.region_offset) &&
+                 CopyRegion(save_file_, journal_, header_, gvar_table, buffer_, checksum,
+                            &unchanged_) &&
+                 WriteTable(journal_, gvar_table, checksum) && SyncStreamFile(journal_);
     if (whole) {
         header_.checksum = checksum.value();
+        uint8_t bytes[JOURNAL_HEADER_SIZE];
+        EncodeJournalHeader(header_, bytes);
+        header_.header_checksum = JournalHeaderChecksum(bytes);
         EncodeJournalHeader(header_, bytes);
         whole = WriteAt(journal_, 0, bytes, sizeof bytes) && SyncStreamFile(journal_) &&
                 SyncFolderOf(journal_path_);
@@ -187,13 +256,31 @@ void SaveJournal::commit() {
     }
     if (!SyncStreamFile(save_file_)) CriticalError(SAVE_WRITE_FAILED);
     commit_tried_ = true;
-    if (!WriteAt(journal_, 0, ZERO_MAGIC, sizeof ZERO_MAGIC) || !SyncStreamFile(journal_)) {
-        CriticalError(SAVE_WRITE_FAILED);
+    if (!unchanged_) {
+        close_journal();
+        if (RenameFileUtf8(journal_path_, undo_path_)) {
+            // Committed: the journal is the undo record now.
+            written_ = false;
+            current_path_ = undo_path_;
+            // A rename not known to be on the disk may come undone and bring
+            // the journal back: it is invalidated, so that it then goes
+            // silently, and the record is given up.
+            if (!SyncFolderOf(undo_path_) && reopen_journal(undo_path_) && invalidate()) {
+                close_journal();
+                (void)RemoveFileUtf8(undo_path_);
+            }
+            close_journal();
+            return;
+        }
+        if (!reopen_journal(journal_path_)) CriticalError(SAVE_WRITE_FAILED);
     }
+    if (!invalidate()) CriticalError(SAVE_WRITE_FAILED);
     // Committed. What fails from here on is left to the next run.
     written_ = false;
     close_journal();
     (void)RemoveFileUtf8(journal_path_);
+    // The save changed: an older record no longer fits it.
+    if (!unchanged_) (void)RemoveFileUtf8(undo_path_);
     (void)SyncFolderOf(journal_path_);
 }
 
@@ -201,104 +288,18 @@ void SaveJournal::roll_back() {
     if (!written_) return;
     LogLine(RESTORING_FROM_JOURNAL);
     written_ = false;
-    // After a failed commit the magic value may be zero on the disk: the
-    // journal must be valid again before the save changes.
-    bool restored = !commit_tried_ || (WriteAt(journal_, 0, JOURNAL_MAGIC, sizeof JOURNAL_MAGIC) &&
-                                       SyncStreamFile(journal_));
-    restored = restored && RestoreFromJournal(journal_, header_, save_file_);
+    // After a failed commit the journal may be closed and its magic value
+    // zero on the disk: it must be open and valid again before the save
+    // changes.
+    bool restored = journal_ || reopen_journal(current_path_);
+    if (restored && commit_tried_) {
+        uint8_t bytes[JOURNAL_HEADER_SIZE];
+        EncodeJournalHeader(header_, bytes);
+        restored = WriteAt(journal_, 0, bytes, sizeof bytes) && SyncStreamFile(journal_);
+    }
+    restored = restored && RestoreFromJournal(journal_, header_, save_file_, buffer_);
     close_journal();
-    if (!restored) CriticalError(RESTORE_FAILED);
-    (void)RemoveFileUtf8(journal_path_);
-    (void)SyncFolderOf(journal_path_);
-}
-
-JournalVerdict JudgeJournal(FILE* journal, FILE* save, JournalHeader* header_out) {
-    uint8_t bytes[JOURNAL_HEADER_SIZE] = {};
-    clearerr(journal);
-    if (StreamSeek(journal, 0, SEEK_SET) != 0) return JournalVerdict::Unreadable;
-    const size_t got = StreamRead(bytes, 1, sizeof bytes, journal);
-    if (got < sizeof bytes && ferror(journal)) return JournalVerdict::Unreadable;
-    // Created, and nothing written yet: the save was not touched.
-    if (got < sizeof JOURNAL_MAGIC) return JournalVerdict::Incomplete;
-    if (std::memcmp(bytes, ZERO_MAGIC, sizeof ZERO_MAGIC) == 0) return JournalVerdict::Committed;
-    if (std::memcmp(bytes, JOURNAL_MAGIC, sizeof JOURNAL_MAGIC) != 0) return JournalVerdict::Mismatch;
-
-    int64_t save_size = 0;
-    if (!StreamFileSize(save, &save_size)) return JournalVerdict::Unreadable;
-    const JournalHeader header = DecodeJournalHeader(bytes);
-    // A journal cut short or failing its checksum was being written when its
-    // run died, before the save changed; the save's size must say so too.
-    const bool size_known = got >= JOURNAL_FINAL_SIZE_AT;  // the original size is whole
-    const JournalVerdict cut_short = size_known && save_size == header.original_size
-                                         ? JournalVerdict::Incomplete
-                                         : JournalVerdict::Mismatch;
-    if (got < sizeof bytes) return cut_short;
-    if (header.version != JOURNAL_VERSION) return JournalVerdict::Mismatch;
-
-    JournalChecksum checksum;
-    checksum.add(bytes, JOURNAL_CHECKSUM_AT);
-    // The length is not trusted yet: it only sizes the buffer, within bounds.
-    std::vector<uint8_t> buffer = CopyBuffer(std::max<int64_t>(header.region_length, 1 << 16));
-    int64_t payload = 0;
-    for (;;) {
-        const size_t read = StreamRead(buffer.data(), 1, buffer.size(), journal);
-        checksum.add(buffer.data(), read);
-        payload += static_cast<int64_t>(read);
-        if (read < buffer.size()) break;
-    }
-    if (ferror(journal)) return JournalVerdict::Unreadable;
-    if (payload != header.region_length || checksum.value() != header.checksum) return cut_short;
-
-    for (int64_t field : {header.original_size, header.region_offset, header.region_length}) {
-        if (field < 0 || field > MAX_SAVE_SIZE) return JournalVerdict::Mismatch;
-    }
-    if (header.region_offset < GVARS_OFFSET ||
-        header.region_offset + header.region_length > header.original_size ||
-        header.final_size < header.original_size ||
-        (save_size != header.original_size && save_size != header.final_size)) {
-        return JournalVerdict::Mismatch;
-    }
-    uint64_t head_checksum = 0;
-    if (!HeadChecksum(save, &head_checksum)) return JournalVerdict::Unreadable;
-    if (head_checksum != header.head_checksum) return JournalVerdict::Mismatch;
-    *header_out = header;
-    return JournalVerdict::Restorable;
-}
-
-bool RestoreFromJournal(FILE* journal, const JournalHeader& header, FILE* save) {
-    clearerr(journal);
-    clearerr(save);
-    std::vector<uint8_t> buffer = CopyBuffer(header.region_length);
-    return StreamSeek(journal, static_cast<long>(JOURNAL_HEADER_SIZE), SEEK_SET) == 0 &&
-           StreamSeek(save, static_cast<long>(header.region_offset), SEEK_SET) == 0 &&
-           CopyBytes(journal, save, header.region_length, buffer, nullptr) &&
-           CutStreamFile(save, header.original_size) && SyncStreamFile(save);
-}
-
-void RecoverSave(FILE* save_file, const std::string& save_path, std::string* journal_path) {
-    if (save_path.empty()) return;
-    const std::string path = JournalPath(save_file, save_path);
-    if (journal_path) *journal_path = path;
-    errno = 0;
-    FILE* journal = OpenFileUtf8(path, "rb");
-    if (!journal) {
-        if (errno == ENOENT) return;  // the usual case: no journal
-        CriticalError(RESTORE_FAILED);
-    }
-    JournalHeader header;
-    const JournalVerdict verdict = JudgeJournal(journal, save_file, &header);
-    bool restored = false;
-    if (verdict == JournalVerdict::Restorable) {
-        LogLine(RESTORING_FROM_JOURNAL);
-        restored = RestoreFromJournal(journal, header, save_file);
-    }
-    fclose(journal);
-    if (verdict == JournalVerdict::Mismatch) CriticalError(MISMATCH);
-    if (verdict == JournalVerdict::Unreadable || (verdict == JournalVerdict::Restorable && !restored)) {
-        CriticalError(RESTORE_FAILED);
-    }
-    // Left behind, a journal is met again by the next run: deleted once
-    // more, or restored once more onto the same bytes.
-    (void)RemoveFileUtf8(path);
-    (void)SyncFolderOf(path);
+    if (!restored) restore_failed();
+    (void)RemoveFileUtf8(current_path_);
+    (void)SyncFolderOf(current_path_);
 }

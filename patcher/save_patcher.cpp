@@ -7,10 +7,10 @@
 #include "dual_log.h"
 #include "messages.h"
 
-SavePatcher::SavePatcher(FILE* file, std::string save_path, std::string journal_path)
+SavePatcher::SavePatcher(FILE* file, std::string save_path, std::string resolved_path)
     : save_file_(file),
       save_path_(std::move(save_path)),
-      journal_path_(std::move(journal_path)),
+      resolved_path_(std::move(resolved_path)),
       reader_(file) {}
 
 void SavePatcher::run(PatchPlan& plan, StopSignalGuard& stop_signals) {

@@ -63,9 +63,9 @@ class SavePatcher {
 public:
     // The patcher uses the open stream but never closes it. save_path names
     // the same file and places its journal; empty means no journal, for
-    // callers that have a stream but no file name. journal_path, when not
-    // empty, is the journal's path as the recovery step resolved it.
-    SavePatcher(FILE* file, std::string save_path, std::string journal_path = std::string());
+    // callers that have a stream but no file name. resolved_path, when not
+    // empty, is the save's resolved path as the recovery step found it.
+    SavePatcher(FILE* file, std::string save_path, std::string resolved_path = std::string());
 
     // The whole patch: sort, locate, read, add, change, save, each step
     // logged. Fatal conditions leave as std::runtime_error (through
@@ -102,7 +102,7 @@ private:
 
     FILE* save_file_;
     std::string save_path_;
-    std::string journal_path_;  // empty: resolved when needed
+    std::string resolved_path_;  // empty: resolved when needed
     SaveReader reader_;
     TableLocation location_;
     std::vector<uint8_t> cities_block_;  // the cities list and the 3 bytes after it

@@ -138,10 +138,9 @@ void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table,
     }
 
     // Nothing of the save changes before its journal is durable.
-    SaveJournal journal(save_file_, save_path_, stop_signals, journal_path_);
+    SaveJournal journal(save_file_, save_path_, stop_signals, resolved_path_);
     const uint8_t* head = reader_.held(0, static_cast<size_t>(GVARS_OFFSET));
-    journal.write(int64_t{GVARS_OFFSET} + 8 * int64_t{m} + block_size, static_cast<int32_t>(growth),
-                  head);
+    journal.write(gvar_table, block_size, static_cast<int32_t>(growth), head);
     try {
         if (grows) {
             g_log << "resizing SAVE file on " << static_cast<uint32_t>(growth) << " bytes ..."

@@ -153,24 +153,64 @@ SaveParams DefaultSaveParams(uint32_t seed, size_t tail_length) {
 }
 
 std::string SealJournal(JournalHeader header, const std::string& payload) {
-    uint8_t bytes[JOURNAL_HEADER_SIZE];
-    EncodeJournalHeader(header, bytes);
+    uint8_t bytes[JOURNAL_HEADER_SIZE] = {};
     JournalChecksum checksum;
-    checksum.add(bytes, JOURNAL_CHECKSUM_AT);
+    if (header.version == 1) {
+        EncodeJournalHeader(header, bytes);
+        checksum.add(bytes, JOURNAL_CHECKSUM_AT);
+    }
     checksum.add(reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
     header.checksum = checksum.value();
     EncodeJournalHeader(header, bytes);
-    return std::string(reinterpret_cast<const char*>(bytes), sizeof bytes) + payload;
+    if (header.version == 1) {
+        return std::string(reinterpret_cast<const char*>(bytes), JOURNAL_V1_PAYLOAD_AT) + payload;
+    }
+    header.header_checksum = JournalHeaderChecksum(bytes);
+    EncodeJournalHeader(header, bytes);
+    std::string journal(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    journal.resize(JOURNAL_PAYLOAD_AT, '\0');
+    return journal + payload;
 }
 
-std::string BuildJournal(const std::string& save, int32_t growth) {
+namespace {
+
+uint64_t HeadChecksumOf(const std::string& save) {
+    JournalChecksum head;
+    head.add(reinterpret_cast<const uint8_t*>(save.data()), std::min(save.size(), HEADER_SIZE));
+    return head.value();
+}
+
+}  // namespace
+
+std::string BuildJournal(const SaveParams& params, const std::vector<int32_t>& new_gvars) {
+    const std::string save = BuildSave(params);
+    const SaveLayout layout = DescribeSave(params);
     JournalHeader header;
+    const int64_t size = static_cast<int64_t>(save.size());
+    const int64_t m = static_cast<int64_t>(new_gvars.size());
+    const int64_t growth = 8 * (m - layout.gvars_count);
+    const int64_t copy_end = static_cast<int64_t>(HEADER_SIZE) + 8 * m + layout.cities_list_size + 3;
+    header.original_size = size;
+    header.final_size = growth > 0 ? size + growth : std::max(size, copy_end);
+    header.region_offset = GVARS_OFFSET;
+    header.region_length = (growth > 0 ? size : std::min(size, copy_end)) - header.region_offset;
+    header.head_checksum = HeadChecksumOf(save);
+    header.table_count = static_cast<uint32_t>(m);
+    header.block_size = layout.cities_list_size + 3;
+    header.tail_shift = growth;
+    header.tail_from = copy_end - growth;
+    std::string payload = save.substr(HEADER_SIZE, static_cast<size_t>(header.region_length));
+    AppendTable(payload, new_gvars);
+    return SealJournal(header, payload);
+}
+
+std::string BuildVersion1Journal(const std::string& save, int32_t growth) {
+    JournalHeader header;
+    header.version = 1;
     header.original_size = static_cast<int64_t>(save.size());
     header.final_size = header.original_size + growth;
     header.region_offset = GVARS_OFFSET;
     header.region_length = header.original_size - header.region_offset;
-    JournalChecksum head;
-    head.add(reinterpret_cast<const uint8_t*>(save.data()), std::min(save.size(), HEADER_SIZE));
-    header.head_checksum = head.value();
+    header.head_checksum = HeadChecksumOf(save);
     return SealJournal(header, save.substr(std::min(save.size(), HEADER_SIZE)));
 }

@@ -67,8 +67,15 @@ std::string GenerateBytes(size_t length, uint32_t seed);
 SaveParams DefaultSaveParams(uint32_t seed = 1, size_t tail_length = 1024);
 
 // Journal bytes holding the payload under the header, with the magic value
-// and the checksum a run gives them.
+// and the checksums a run gives them. Version 2 (the header's version): the
+// payload is the region's original bytes and then the table's entries, from
+// JOURNAL_PAYLOAD_AT on; version 1: the region's bytes right after its
+// 60-byte header.
 std::string SealJournal(JournalHeader header, const std::string& payload);
-// The journal a run that grows the save by growth bytes writes before it
-// changes anything: the bytes from 30055 to the save's end.
-std::string BuildJournal(const std::string& save, int32_t growth);
+// The journal a run writes, before it changes anything, when it writes the
+// table new_gvars (no shorter than the params' own) over the save the params
+// build.
+std::string BuildJournal(const SaveParams& params, const std::vector<int32_t>& new_gvars);
+// A journal of the first release, which a run that grows the save by growth
+// bytes wrote before it changed anything: the bytes from 30055 to the end.
+std::string BuildVersion1Journal(const std::string& save, int32_t growth);

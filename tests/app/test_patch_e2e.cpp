@@ -62,11 +62,13 @@ protected:
 
     // The save after ADDS_AND_CHANGES: the gap at 700 is zero, and 702 was
     // created by an add and then set by a change.
-    void ExpectAddsAndChangesSaved() {
-        params_.gvars[10] = 100;
-        params_.gvars.insert(params_.gvars.end(), {0, 7, -3, 9});
-        EXPECT_EQ(Save(), BuildSave(params_));
+    SaveParams AddsAndChanges() const {
+        SaveParams patched = params_;
+        patched.gvars[10] = 100;
+        patched.gvars.insert(patched.gvars.end(), {0, 7, -3, 9});
+        return patched;
     }
+    void ExpectAddsAndChangesSaved() { EXPECT_EQ(Save(), BuildSave(AddsAndChanges())); }
 
     TempDir dir_;
     SaveParams params_;
@@ -228,26 +230,33 @@ std::string JournalOf(const std::filesystem::path& save) {
     return name;
 }
 
-// Writes the journal of a run that grows the save by growth bytes; returns
-// its bytes.
-std::string LeaveJournal(const std::filesystem::path& save, int32_t growth) {
+// Writes the journal of a run that turns the save params build into the
+// one patched builds, as that run writes it; returns its bytes.
+std::string LeaveJournal(const std::filesystem::path& save, const SaveParams& params,
+                         const SaveParams& patched) {
     FILE* stream = OpenFileUtf8(save.string(), "r+b");
     EXPECT_NE(stream, nullptr);
     if (!stream) return "";
     {
         StopSignalGuard stop_signals;
         SaveJournal journal(stream, save.string(), stop_signals);
-        journal.write(0, growth);
+        const size_t added = patched.gvars.size() - params.gvars.size();
+        journal.write(patched.gvars, DescribeSave(params).cities_list_size + 3,
+                      static_cast<int32_t>(8 * added));
     }
     fclose(stream);
     return ReadFileBytes(JournalOf(save));
 }
 
 TEST_F(PatchRunTest, InterruptedRunIsRestoredFromItsJournalFirst) {
-    LeaveJournal(SavePath(), 32);
-    // Torn as by a tail move cut short: grown, the table overwritten.
-    std::string torn = Save() + std::string(32, '\xee');
-    torn.replace(30055, 1000, std::string(1000, '\xee'));
+    const std::string original = Save();
+    const std::string journal = LeaveJournal(SavePath(), params_, AddsAndChanges());
+    EXPECT_TRUE(journal == BuildJournal(params_, AddsAndChanges().gvars)) << "not as a run writes it";
+    // Torn as by a tail move cut short: grown, the tail moved in part, the
+    // table not yet written.
+    const std::string patched = BuildSave(AddsAndChanges());
+    std::string torn = original + patched.substr(original.size());
+    torn.replace(original.size() - 500, 500, patched.substr(original.size() - 500, 500));
     WriteFileBytes(SavePath(), torn);
     ToolRun run = Run(ADDS_AND_CHANGES);
     EXPECT_EQ(run.out, BANNER + RESTORING + ADDS_AND_CHANGES_LOG.substr(BANNER.size()));
@@ -259,11 +268,13 @@ TEST_F(PatchRunTest, InterruptedRunIsRestoredFromItsJournalFirst) {
 // here one of each outcome goes through the whole run.
 TEST_F(PatchRunTest, CommittedAndIncompleteJournalsGoSilently) {
     const std::string original = Save();
-    const std::string journal = LeaveJournal(SavePath(), 32);
+    const std::string journal = LeaveJournal(SavePath(), params_, AddsAndChanges());
     const std::string name = JournalOf(SavePath());
     std::string committed = journal;
     committed.replace(0, 8, 8, '\0');
-    for (const std::string& left : {committed, journal.substr(0, journal.size() - 10)}) {
+    std::string header_cut = journal;  // its writing cut off after three bytes
+    header_cut.replace(3, JOURNAL_HEADER_SIZE - 3, JOURNAL_HEADER_SIZE - 3, '\0');
+    for (const std::string& left : {committed, header_cut}) {
         WriteFileBytes(SavePath(), original);
         WriteFileBytes(name, left);
         EXPECT_EQ(Run(ADDS_AND_CHANGES).out, ADDS_AND_CHANGES_LOG) << left.size();
@@ -274,7 +285,7 @@ TEST_F(PatchRunTest, CommittedAndIncompleteJournalsGoSilently) {
 
 TEST_F(PatchRunTest, JournalThatDoesNotMatchStopsTheRunAndKeepsBoth) {
     const std::string original = Save();
-    const std::string journal = LeaveJournal(SavePath(), 32);
+    const std::string journal = LeaveJournal(SavePath(), params_, AddsAndChanges());
     const std::string name = JournalOf(SavePath());
     std::string other_head = original;
     other_head[100] ^= 1;  // another save's journal
@@ -348,8 +359,11 @@ const std::string SAVE_REFUSED = "can't open SAVE file !\n";
 const std::string CONFIG_REFUSED =
     "loading config file ...\nerror while loading config file !\n\tcan't open file !\n";
 
+const std::string HARD_LINKED = "can't patch a SAVE file that has hard links !\n";
+const std::string JOURNAL_REFUSED = BANNER + Stopped(MISMATCH);
+
 // A symbolic link where the system allows one to anybody; a hard link on
-// Windows.
+// Windows, which leaves the save two names: it is then refused.
 void LinkFile(const fs::path& dir, const char* target, const char* link) {
 #ifdef _WIN32
     fs::create_hard_link(dir / target, dir / link);
@@ -357,14 +371,29 @@ void LinkFile(const fs::path& dir, const char* target, const char* link) {
     fs::create_symlink(target, dir / link);
 #endif
 }
+#ifdef _WIN32
+const bool LINKED_SAVE_PATCHED = false;
+const std::string LOG_LINKED = HARD_LINKED;
+const std::string CONFIG_LINKED = HARD_LINKED;
+#else
+const bool LINKED_SAVE_PATCHED = true;
+const std::string LOG_LINKED = CHANGED_3;
+const std::string CONFIG_LINKED = CONFIG_REFUSED;
+#endif
+
+// A save name that leaves no room for "-journal" within the system's limit
+// on a name.
+const std::string LONG_NAME = std::string(250, 'S') + ".DAT";
 
 // The bytes of every regular file in the folder but the save itself (under
-// any name) and, when this run writes it, the log.
+// any name), its undo record when the run patched it, and, when this run
+// writes it, the log.
 std::map<std::string, std::string> OtherFiles(const fs::path& dir, const HostileFile& row) {
     std::map<std::string, std::string> files;
     for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
         if (entry.is_symlink() || !entry.is_regular_file()) continue;
         if (fs::equivalent(entry.path(), dir / row.save)) continue;
+        if (row.patched && entry.path().filename() == std::string(row.save) + "-undo") continue;
         if (row.log_used && entry.path().filename() == "patcher.log") continue;
         files[entry.path().filename().u8string()] = ReadFileBytes(entry.path());
     }
@@ -378,7 +407,7 @@ std::vector<HostileFile> HostileFiles() {
              fs::remove(dir / "patcher.log");
              LinkFile(dir, "SAVE.DAT", "patcher.log");
          },
-         CHANGED_3, false, true},
+         LOG_LINKED, false, LINKED_SAVE_PATCHED},
         {"save named patcher.log", {"config.xml", "patcher.log"},
          [](const fs::path& dir) { fs::rename(dir / "SAVE.DAT", dir / "patcher.log"); }, CHANGED_3,
          false, true, "patcher.log"},
@@ -396,8 +425,18 @@ std::vector<HostileFile> HostileFiles() {
         {"the save as its own configuration", {"SAVE.DAT", "SAVE.DAT"}, nullptr, CONFIG_REFUSED,
          true, false},
         {"a link to the save as the configuration", {"link.xml", "SAVE.DAT"},
-         [](const fs::path& dir) { LinkFile(dir, "SAVE.DAT", "link.xml"); }, CONFIG_REFUSED, true,
+         [](const fs::path& dir) { LinkFile(dir, "SAVE.DAT", "link.xml"); }, CONFIG_LINKED, true,
          false},
+        {"a hard link to the save", {"config.xml", "SAVE.DAT"},
+         [](const fs::path& dir) { fs::create_hard_link(dir / "SAVE.DAT", dir / "BACKUP.DAT"); },
+         HARD_LINKED, true, false},
+        {"a folder at the journal's name", {"config.xml", "SAVE.DAT"},
+         [](const fs::path& dir) { fs::create_directory(dir / "SAVE.DAT-journal"); },
+         JOURNAL_REFUSED.substr(BANNER.size()), true, false},
+        {"a name with no room for the journal's", {"config.xml", LONG_NAME},
+         [](const fs::path& dir) { fs::rename(dir / "SAVE.DAT", dir / LONG_NAME); },
+         CHANGED_3.substr(0, CHANGED_3.find("write GVARs")) + Stopped("can't write journal file !"),
+         true, false, LONG_NAME.c_str()},
 #ifdef _WIN32
         {"CON as the save", {"config.xml", "CON"}, nullptr, SAVE_REFUSED, true, false},
         {"NUL as the save", {"config.xml", "NUL"}, nullptr, SAVE_REFUSED, true, false},
@@ -415,6 +454,18 @@ std::vector<HostileFile> HostileFiles() {
              ASSERT_EQ(mkfifo((dir / "patcher.log").c_str(), 0600), 0);
          },
          CHANGED_3, false, true},
+        {"a FIFO at the journal's name", {"config.xml", "SAVE.DAT"},
+         [](const fs::path& dir) { ASSERT_EQ(mkfifo((dir / "SAVE.DAT-journal").c_str(), 0600), 0); },
+         JOURNAL_REFUSED.substr(BANNER.size()), true, false},
+        {"a link to a FIFO at the journal's name", {"config.xml", "SAVE.DAT"},
+         [](const fs::path& dir) {
+             ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+             fs::create_symlink("fifo", dir / "SAVE.DAT-journal");
+         },
+         JOURNAL_REFUSED.substr(BANNER.size()), true, false},
+        {"a loop of links at the journal's name", {"config.xml", "SAVE.DAT"},
+         [](const fs::path& dir) { fs::create_symlink("SAVE.DAT-journal", dir / "SAVE.DAT-journal"); },
+         JOURNAL_REFUSED.substr(BANNER.size()), true, false},
         {"/dev/zero as the save", {"config.xml", "/dev/zero"}, nullptr, SAVE_REFUSED, true, false},
         {"/dev/null as the configuration", {"/dev/null", "SAVE.DAT"}, nullptr, CONFIG_REFUSED,
          true, false},
@@ -458,6 +509,7 @@ TEST(HostileFiles, NothingIsLostAndNothingBlocks) {
         }
         ToolOptions options;
         if (row.memory_limit) options.address_space_limit = row.memory_limit;
+        options.time_limit_seconds = 60;  // nothing here may wait for ever
         const ToolRun run = RunTool(dir.path(), row.args, options);
         if (held) fclose(held);
 

@@ -40,6 +40,9 @@ namespace fs = std::filesystem;
 
 const std::string RESTORE_FAILED = "can't restore SAVE file from journal !";
 const std::string JOURNAL_FAILED = "can't write journal file !";
+const std::string JOURNAL_READ_FAILED = "can't read journal file !";
+const std::string MISMATCH = "journal file does not match SAVE file !";
+const std::string SAVE_REFUSED = "can't open SAVE file !\n";
 const std::string RESIZE_FAILED = "can't set new size to SAVE file !";
 const std::string WRITE_FAILED = "error while writing SAVE file !";
 
@@ -73,6 +76,18 @@ Scenario InPlace() {
             "<save_patcher><gvars>\n"
             "  <gvar action=\"change\" index=\"12\" value=\"9\"/>\n"
             "  <gvar action=\"change\" index=\"699\" value=\"-1\"/>\n"
+            "</gvars></save_patcher>\n"};
+}
+
+// A growing run on a table larger than two pages, so that its writes and
+// its restore cross page edges.
+Scenario LargeTable() {
+    SaveParams params = DefaultSaveParams(16, 5000);
+    params.gvars = GenerateGvars(2100, 16);
+    return {BuildSave(params),
+            "<save_patcher><gvars>\n"
+            "  <gvar action=\"add\" index=\"2101\" value=\"4\"/>\n"
+            "  <gvar action=\"change\" index=\"2050\" value=\"-9\"/>\n"
             "</gvars></save_patcher>\n"};
 }
 
@@ -133,6 +148,16 @@ pid_t Start(const fs::path& dir, const fs::path& out, const std::string& program
     return child;
 }
 
+// The state a run left: the save and, when there are, the journal and the
+// undo record.
+struct Left {
+    std::string save;
+    std::string journal;
+    bool has_journal = false;
+    std::string record;
+    bool has_record = false;
+};
+
 // One folder holding a save and its configuration.
 class Slot {
 public:
@@ -168,10 +193,14 @@ public:
     fs::path dir() const { return dir_.path(); }
     fs::path save_path() const { return dir_ / "SAVE.DAT"; }
     fs::path journal_path() const { return dir_ / "SAVE.DAT-journal"; }
+    fs::path record_path() const { return dir_ / "SAVE.DAT-undo"; }
     std::string save() const { return ReadFileBytes(dir_ / "SAVE.DAT"); }
     bool holds(const std::string& save) const { return FileHolds(save_path(), save); }
     bool has_journal() const { return fs::exists(journal_path()); }
+    bool has_record() const { return fs::exists(record_path()); }
     std::string journal() const { return ReadFileBytes(journal_path()); }
+    std::string record() const { return ReadFileBytes(record_path()); }
+    Left left() const { return {save(), journal(), has_journal(), record(), has_record()}; }
 
 private:
     TempDir dir_;
@@ -219,11 +248,12 @@ std::string RunAgain(const Slot& slot, const Scenario& scenario, const std::stri
 }
 
 // Fails every call of the scenario's run in turn, with EIO and ENOSPC. The
-// reports come in this order: the journal cannot be looked for (the first
-// call), cannot be written, the growth is refused, a write fails; each of
-// the last two restores the save. Past the commit point failures are left
-// to the next run. Returns the calls tried and, in *write_failures, the
-// calls that failed a write.
+// reports come in this order: the save's links cannot be counted (the
+// first call), the journal cannot be looked for (the second), cannot be
+// written, the growth is refused, a write fails; each of the last two
+// restores the save. Past the commit point failures are left to the next
+// run. Returns the calls tried and, in *write_failures, the calls that
+// failed a write.
 long FailEveryCall(const Scenario& scenario, const Clean& clean, std::vector<long>* write_failures) {
     const std::string saving = "SAVING\n" + SEPARATOR + "flushing buffer to SAVE file ...\n";
     const size_t saving_at = clean.out.find(saving);
@@ -233,11 +263,15 @@ long FailEveryCall(const Scenario& scenario, const Clean& clean, std::vector<lon
     const std::string resizing = clean.out.substr(saving_at + saving.size(),
                                                   resizing_end - saving_at - saving.size());
 
+    // Each stage's last line and its whole report; "": checked below.
     const std::vector<std::pair<std::string, std::string>> stages = {
-        {RESTORE_FAILED, BANNER + Critical(RESTORE_FAILED)},
-        {JOURNAL_FAILED, before_saving + Critical(JOURNAL_FAILED)},
-        {RESIZE_FAILED, before_saving + resizing + Critical(RESIZE_FAILED) + RESTORING},
-        {WRITE_FAILED, ""}};
+        {SAVE_REFUSED, BANNER + SAVE_REFUSED},
+        {Caught(JOURNAL_READ_FAILED), BANNER + Stopped(JOURNAL_READ_FAILED)},
+        {Caught(JOURNAL_FAILED), before_saving + Stopped(JOURNAL_FAILED)},
+        {Caught(RESIZE_FAILED),
+         before_saving + resizing + Critical(RESIZE_FAILED) + RESTORING + Caught(RESIZE_FAILED)},
+        {Caught(WRITE_FAILED), ""}};
+    const int write_stage = static_cast<int>(stages.size()) - 1;
     int stage = 0;
     bool committed = false;
     for (long k = 1; k <= clean.calls; ++k) {
@@ -261,8 +295,8 @@ long FailEveryCall(const Scenario& scenario, const Clean& clean, std::vector<lon
             EXPECT_TRUE(slot.holds(scenario.save)) << "the save was not restored";
             EXPECT_FALSE(slot.has_journal());
             int found = -1;
-            for (int i = 0; i < 4; ++i) {
-                if (EndsWith(out, Caught(stages[i].first))) found = i;
+            for (int i = 0; i <= write_stage; ++i) {
+                if (EndsWith(out, stages[i].first)) found = i;
             }
             if (found == -1) {
                 ADD_FAILURE() << "unexpected report:\n" << out;
@@ -270,8 +304,8 @@ long FailEveryCall(const Scenario& scenario, const Clean& clean, std::vector<lon
             }
             EXPECT_GE(found, stage) << "reports out of order";
             stage = found;
-            if (found < 3) {
-                EXPECT_EQ(out, stages[found].second + Caught(stages[found].first));
+            if (found < write_stage) {
+                EXPECT_EQ(out, stages[found].second);
                 continue;
             }
             // A write failed: the lines before the report are the clean
@@ -287,7 +321,7 @@ long FailEveryCall(const Scenario& scenario, const Clean& clean, std::vector<lon
             if (error == EIO) write_failures->push_back(k);
         }
     }
-    EXPECT_EQ(stage, 3);
+    EXPECT_EQ(stage, write_stage);
     // One past the last call fails nothing: the count is exact.
     Slot beyond(scenario);
     const Fault past{clean.calls + 1};
@@ -296,18 +330,12 @@ long FailEveryCall(const Scenario& scenario, const Clean& clean, std::vector<lon
     return 2 * clean.calls;
 }
 
-// The state a run left: the save and, when there is one, the journal.
-struct Left {
-    std::string save;
-    std::string journal;
-    bool has_journal = false;
-};
-
 // A slot holding the state.
 class LeftSlot : public Slot {
 public:
     LeftSlot(const Left& left, const std::string& config) : Slot(left.save, config) {
         if (left.has_journal) WriteFileBytes(journal_path(), left.journal);
+        if (left.has_record) WriteFileBytes(record_path(), left.record);
     }
 };
 
@@ -358,12 +386,32 @@ std::vector<long> CrashAtCalls(const Left& start, const Scenario& scenario,
     return torn;
 }
 
+// The state before a run: the scenario's save alone.
+Left Untouched(const Scenario& scenario) {
+    Left left;
+    left.save = scenario.save;
+    return left;
+}
+
 // The state a crash at call k leaves.
 Left LeftByCrashAt(const Left& start, const Scenario& scenario, long k) {
     LeftSlot slot(start, scenario.config);
     const Fault crash{k, 1, EIO, true};
     slot.run(&crash);
-    return {slot.save(), slot.journal(), slot.has_journal()};
+    return slot.left();
+}
+
+// The state a crash half-way through changing the save leaves: the save
+// torn, its journal beside it.
+Left TornByCrash(const Scenario& scenario, long calls) {
+    const Left untouched = Untouched(scenario);
+    std::vector<Left> torn;
+    for (long k = 1; k <= calls; ++k) {
+        Left left = LeftByCrashAt(untouched, scenario, k);
+        if (left.has_journal && left.save != scenario.save) torn.push_back(std::move(left));
+    }
+    EXPECT_FALSE(torn.empty()) << "no crash left a torn save with its journal";
+    return torn.empty() ? untouched : torn[torn.size() / 2];
 }
 
 // Every call fails from the write given on, the restore's too; the journal
@@ -404,24 +452,24 @@ TEST(SavingFaults, ErrorAtEveryCallOfAnInPlaceRun) {
 
 TEST(SavingFaults, CrashAtEveryCallThenRunAgain) {
     long tried = 0;
-    for (const Scenario& scenario : {Growing(), InPlace()}) {
+    for (const Scenario& scenario : {Growing(), InPlace(), LargeTable()}) {
         const Clean clean = CleanRun(scenario);
-        const Left untouched{scenario.save, "", false};
+        const Left untouched = Untouched(scenario);
         const std::vector<long> torn =
             CrashAtCalls(untouched, scenario, clean.save, 1, clean.calls);
         tried += clean.calls;
         // A run interrupted half-way through changing the save, interrupted
-        // again at every call of its recovery. Its first call is the one
-        // that looks for a journal (call 1 of a run from the untouched
-        // save); the recovery's last is followed by the untouched save's
-        // second, from the same state: a crash there must find the save
-        // restored and the journal gone, and every later call is a crash
-        // point of the untouched run, tried above.
+        // again at every call of its recovery. Its first call counts the
+        // save's links and its second looks for a journal, as in a run from
+        // the untouched save; the recovery's last is followed by the
+        // untouched save's third, from the same state: a crash there must
+        // find the save restored and the journal gone, and every later call
+        // is a crash point of the untouched run, tried above.
         ASSERT_FALSE(torn.empty()) << "no crash left a torn save with its journal";
         const Left half = LeftByCrashAt(untouched, scenario, torn[torn.size() / 2]);
         ASSERT_TRUE(half.has_journal);
-        const long recovery = CallsFrom(half, scenario) - (clean.calls - 1);
-        ASSERT_GT(recovery, 1);
+        const long recovery = CallsFrom(half, scenario) - (clean.calls - 2);
+        ASSERT_GT(recovery, 2);
         CrashAtCalls(half, scenario, clean.save, 1, recovery);
         tried += recovery + 1;
         const Left restored = LeftByCrashAt(half, scenario, recovery + 1);
@@ -429,7 +477,112 @@ TEST(SavingFaults, CrashAtEveryCallThenRunAgain) {
         EXPECT_FALSE(restored.has_journal);
     }
     std::cout << "[ faults   ] crash points tried: " << tried << "\n";
-    EXPECT_GE(tried, 90);
+    EXPECT_GE(tried, 150);
+}
+
+// What a crash left, changed as a player may change it before the next run:
+// the journal is applied to nothing but the save its run began on.
+TEST(SavingFaults, AJournalFitsOnlyTheSaveItsRunBeganOn) {
+    const Scenario growing = Growing();
+    const Scenario in_place = InPlace();
+    const Left grown = TornByCrash(growing, CleanRun(growing).calls);
+    const Left changed = TornByCrash(in_place, CleanRun(in_place).calls);
+    const struct {
+        const char* label;
+        const Scenario& scenario;
+        const Left& left;
+        std::function<void(LeftSlot&)> change;
+        const char* save;
+        std::string report;
+    } rows[] = {
+        {"an older copy of the save put back", growing, grown,
+         [](LeftSlot& slot) {
+             SaveParams older = DefaultSaveParams(11, (1 << 20) + 5000);
+             older.gvars[30] += 1;  // the same size and head, another table
+             WriteFileBytes(slot.save_path(), BuildSave(older));
+         },
+         "SAVE.DAT", BANNER + Stopped(MISMATCH)},
+        {"the torn save patched through another name", growing, grown,
+         [](LeftSlot& slot) { fs::create_hard_link(slot.save_path(), slot.dir() / "OTHER.DAT"); },
+         "OTHER.DAT", BANNER + "can't patch a SAVE file that has hard links !\n"},
+        {"the journal of a run in place cut short", in_place, changed,
+         [](LeftSlot& slot) {
+             const std::string journal = slot.journal();
+             WriteFileBytes(slot.journal_path(), journal.substr(0, journal.size() - 10));
+         },
+         "SAVE.DAT", BANNER + Stopped(MISMATCH)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        LeftSlot slot(row.left, row.scenario.config);
+        row.change(slot);
+        const Left before = slot.left();
+        const ToolRun run = RunTool(slot.dir(), {"config.xml", row.save});
+        EXPECT_EQ(run.out, row.report);
+        EXPECT_TRUE(slot.holds(before.save)) << "the save was changed";
+        EXPECT_TRUE(slot.journal() == before.journal) << "the journal was changed";
+    }
+}
+
+// A journal that cannot be looked at is not taken for one that is not
+// there, nor for one that cannot be restored.
+TEST(SavingFaults, JournalThatCannotBeLookedAtStopsTheRun) {
+    const Scenario scenario = InPlace();
+    for (int error : {EMFILE, EIO}) {
+        Slot slot(scenario);
+        const Fault look{2, 1, error, false};  // after the save's link count
+        EXPECT_EQ(slot.run(&look).out, BANNER + Stopped(JOURNAL_READ_FAILED));
+        EXPECT_TRUE(slot.holds(scenario.save));
+        EXPECT_FALSE(slot.has_journal());
+    }
+}
+
+// The first bytes of a file, for files too large to read whole.
+std::string Prefix(const fs::path& file, size_t length) {
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes(length, '\0');
+    in.read(&bytes[0], static_cast<std::streamsize>(length));
+    bytes.resize(static_cast<size_t>(in.gcount()));
+    return bytes;
+}
+
+// A run in place may patch a save of any size, and the journal it leaves
+// when it is cut off puts such a save back: crashed at each call, the next
+// run completes it.
+TEST(SavingFaults, RunInPlaceOnASaveOverTwoGiBIsRecovered) {
+    const Scenario scenario = InPlace();
+    SaveParams patched = DefaultSaveParams(12, 5000);
+    patched.gvars[12] = 9;
+    patched.gvars[699] = -1;
+    const std::string expected = BuildSave(patched);
+    const uintmax_t size = (uintmax_t{1} << 31) + 4096;
+    const auto sparse_slot = [&] {
+        auto slot = std::make_unique<Slot>(scenario);
+        fs::resize_file(slot->save_path(), size);  // sparse: no memory or disk used
+        return slot;
+    };
+    long calls = 0;
+    const Fault none;
+    sparse_slot()->run(&none, &calls);
+    long torn = 0;
+    for (long k = 1; k <= calls; ++k) {
+        SCOPED_TRACE("crash at call " + std::to_string(k));
+        const auto slot = sparse_slot();
+        const Fault crash{k, 1, EIO, true};
+        slot->run(&crash);
+        const bool was_torn = slot->has_journal() &&
+                              Prefix(slot->save_path(), scenario.save.size()) != scenario.save;
+        torn += was_torn;
+        const ToolRun again = RunTool(slot->dir(), {"config.xml", "SAVE.DAT"});
+        if (was_torn) {
+            EXPECT_EQ(again.out.rfind(BANNER + RESTORING, 0), 0u) << again.out;
+        }
+        EXPECT_TRUE(EndsWith(again.out, COMPLETE)) << again.out;
+        EXPECT_TRUE(Prefix(slot->save_path(), expected.size()) == expected);
+        EXPECT_EQ(fs::file_size(slot->save_path()), size);
+        EXPECT_FALSE(slot->has_journal());
+    }
+    EXPECT_GT(torn, 0) << "no crash left a torn save";
 }
 
 // Watches the running process's files until `reached` holds, then stops it

@@ -2,14 +2,38 @@
 // offsets, the tail moved intact, and every way writing can be refused.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <new>
+#include <ostream>
+#include <streambuf>
 #include <string>
 
+#include "dual_log.h"
 #include "files.h"
+#include "journal.h"
 #include "patch_harness.h"
+#include "platform/signals.h"
+#include "save_patcher.h"
 #include "savebuilder.h"
+
+// Memory that runs out on demand: while armed, operator new fails from the
+// k-th allocation on. Unarmed, it is malloc.
+namespace {
+long g_allocations_left = -1;  // -1: not armed
+}  // namespace
+
+void* operator new(size_t size) {
+    if (g_allocations_left == 0) throw std::bad_alloc();
+    if (g_allocations_left > 0) --g_allocations_left;
+    void* block = std::malloc(size ? size : 1);
+    if (!block) throw std::bad_alloc();
+    return block;
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, size_t) noexcept { std::free(block); }
 
 namespace {
 
@@ -155,6 +179,87 @@ TEST(SavingRefused, GrowthPastSignedThirtyTwoBitOffsets) {
     std::string head(bytes.size(), '\0');
     in.read(&head[0], static_cast<std::streamsize>(head.size()));
     EXPECT_EQ(head, bytes);
+}
+
+// Where the log goes while memory is short: a buffer reserved beforehand.
+class ReservedLog : public std::streambuf {
+public:
+    ReservedLog() : text_(1 << 16, '\0') { setp(&text_[0], &text_[0] + text_.size()); }
+    std::string text() const { return std::string(pbase(), pptr()); }
+
+private:
+    std::string text_;
+};
+
+// Memory runs out at each allocation of a growing run in turn, and stays
+// out: every run that fails leaves the save exactly as it was (put back from
+// the journal when the failure came after it was written, with nothing
+// allocated), and one that got through is patched in full. The tail is
+// longer than the journal's copy buffer, so that it moves through a buffer
+// of its own, allocated after the journal is written.
+TEST(SavingMemory, ExhaustedAtEachAllocationLeavesTheSaveWhole) {
+    const SaveParams params = DefaultSaveParams(6, (1 << 20) + 4000);
+    SaveParams patched = params;
+    patched.gvars[12] = 9;
+    patched.gvars.push_back(1);
+    const std::string original = BuildSave(params);
+    TempDir dir(FastScratchFolder());
+    const std::string save_path = (dir / "SAVE.DAT").string();
+    long rolled_back = 0;
+    for (long k = 0;; ++k) {
+        SCOPED_TRACE("allocation " + std::to_string(k));
+        WriteFileBytes(dir / "SAVE.DAT", original);
+        FILE* save = fopen(save_path.c_str(), "r+b");
+        ASSERT_NE(save, nullptr);
+        PatchPlan plan = MakePlan({Add(700, 1), Change(12, 9)});
+        ReservedLog buffer;
+        std::ostream log(&buffer);
+        const DualLog saved = g_log;
+        g_log.console = &log;
+        g_log.file = nullptr;
+        bool exhausted = false;
+        std::string other;
+        {
+            StopSignalGuard stop_signals;
+            g_allocations_left = k;
+            try {
+                SavePatcher patcher(save, save_path);
+                patcher.run(plan, stop_signals);
+            } catch (const std::bad_alloc&) {
+                exhausted = true;
+            } catch (const std::exception& error) {
+                other = error.what();
+            }
+            g_allocations_left = -1;
+        }
+        g_log = saved;
+        fclose(save);
+        const std::string text = buffer.text();
+        EXPECT_EQ(other, "") << text;
+        if (!exhausted) {
+            EXPECT_TRUE(ReadFileBytes(dir / "SAVE.DAT") == BuildSave(patched));
+            EXPECT_GT(rolled_back, 0) << "no allocation came after the journal";
+            break;
+        }
+        if (text.find(RESTORING + "CRITICAL ERROR !") != std::string::npos) {
+            ADD_FAILURE() << "the restore failed:\n" << text;
+        }
+        if (text.size() >= RESTORING.size() &&
+            text.compare(text.size() - RESTORING.size(), RESTORING.size(), RESTORING) == 0) {
+            ++rolled_back;
+        }
+        EXPECT_TRUE(ReadFileBytes(dir / "SAVE.DAT") == original) << "the save was not put back";
+        // A journal the rollback could not delete goes with the next run,
+        // which changes nothing.
+        save = fopen(save_path.c_str(), "r+b");
+        ASSERT_NE(save, nullptr);
+        const PatchOutcome recovery = RunLogged([&] { RecoverSave(save, save_path); });
+        fclose(save);
+        EXPECT_EQ(recovery.error, "");
+        EXPECT_TRUE(ReadFileBytes(dir / "SAVE.DAT") == original);
+        EXPECT_FALSE(fs::exists(save_path + "-journal"));
+        if (k > 10000) FAIL() << "no end of allocations";
+    }
 }
 
 }  // namespace

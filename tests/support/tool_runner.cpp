@@ -216,6 +216,8 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
             limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(*options.address_space_limit);
             if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
         }
+        // The alarm outlives the exec.
+        if (options.time_limit_seconds) alarm(options.time_limit_seconds);
         if (drop) {
             fexecve(binary, argv.data(), environ);
         } else {

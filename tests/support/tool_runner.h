@@ -35,6 +35,9 @@ struct ToolOptions {
     // POSIX only: limit on the tool's address space (RLIMIT_AS), so that a
     // large allocation fails instead of succeeding on a roomy machine.
     std::optional<uint64_t> address_space_limit;
+    // POSIX only: seconds after which the tool is ended by SIGALRM, so that
+    // a run that waits for ever fails the test instead of hanging it.
+    unsigned time_limit_seconds = 0;
     // Another build of the tool to run instead of gvtool (UTF-8); empty for
     // gvtool.
     std::string program;
