@@ -1,6 +1,6 @@
 # Thin driver over CMake. `make demo` and `make test` are the whole set-up;
 # `make windows`, `make windows-test` and `make dist` cross-build for Windows;
-# `make bench` runs the benchmarks; `make install PREFIX=...` installs both programs.
+# `make bench` runs the benchmarks; `make install PREFIX=...` installs the programs.
 # `make asan` and `make fuzz` are the reliability builds, each in its own folder.
 BUILD_DIR ?= build
 WINDOWS_BUILD_DIR ?= build-windows
@@ -51,7 +51,7 @@ test: build
 demo: build
 	@sh tools/demo.sh $(BUILD_DIR)
 
-# gvtool and gvdump into $(PREFIX)/bin.
+# gvtool, gvdump and gvundo into $(PREFIX)/bin.
 install: build
 	$(CMAKE) --install $(BUILD_DIR) --prefix $(PREFIX)
 
@@ -94,7 +94,7 @@ windows-configure:
 	  "-DCMAKE_CROSSCOMPILING_EMULATOR=$(WINE_RUN);$(WINE_PREFIX)" $(CMAKE_FLAGS)
 
 windows: windows-configure
-	$(CMAKE) --build $(WINDOWS_BUILD_DIR) -j $(JOBS) --target gvtool gvdump
+	$(CMAKE) --build $(WINDOWS_BUILD_DIR) -j $(JOBS) --target gvtool gvdump gvundo
 
 # ctest is bounded in time: a hung Wine must not eat a whole CI run. Under
 # load Wine now and then fails to start a process at all (an empty console,
@@ -105,13 +105,14 @@ windows-test: windows-configure
 	sh $(WINE_RUN) $(WINE_PREFIX) --init
 	cd $(WINDOWS_BUILD_DIR) && timeout 1800 ctest --output-on-failure -j $(JOBS) --repeat until-pass:2
 
-# A zip a player unpacks anywhere: the two programs, the README with Windows
+# A zip a player unpacks anywhere: the programs, the README with Windows
 # line ends, and the example configuration.
 dist: windows
 	rm -rf $(WINDOWS_BUILD_DIR)/dist
 	mkdir -p $(DIST_STAGE) dist
-	cp $(WINDOWS_BUILD_DIR)/app/gvtool.exe $(WINDOWS_BUILD_DIR)/app/gvdump.exe $(DIST_STAGE)/
-	$(MINGW_STRIP) $(DIST_STAGE)/gvtool.exe $(DIST_STAGE)/gvdump.exe
+	cp $(WINDOWS_BUILD_DIR)/app/gvtool.exe $(WINDOWS_BUILD_DIR)/app/gvdump.exe \
+	  $(WINDOWS_BUILD_DIR)/app/gvundo.exe $(DIST_STAGE)/
+	$(MINGW_STRIP) $(DIST_STAGE)/gvtool.exe $(DIST_STAGE)/gvdump.exe $(DIST_STAGE)/gvundo.exe
 	sed 's/$$/\r/' README.md > $(DIST_STAGE)/README.txt
 	cp examples/config.xml $(DIST_STAGE)/config.xml
 	rm -f dist/$(DIST_NAME).zip

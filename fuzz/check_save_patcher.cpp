@@ -3,8 +3,8 @@
 // when it is complete, valid and matches it byte by byte, and then exactly
 // as it holds; then a run with a small fixed plan that fails leaves the file
 // as it was, and a run that succeeds leaves exactly the file that the
-// located regions predict, and an undo record when it changed the file.
-// None leaves a journal behind.
+// located regions predict, and an undo record that gives the file before
+// back. None leaves a journal behind.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -25,6 +25,7 @@
 #include "platform/signals.h"
 #include "save_patcher.h"
 #include "savebuilder.h"
+#include "undo.h"
 
 namespace {
 
@@ -473,5 +474,17 @@ std::string CheckSavePatcher(const uint8_t* data, size_t size) {
         return after != before ? "a run that changed the save left no undo record"
                                : "a run that changed nothing left an undo record";
     }
+    if (after == before) return "";
+    file = OpenFileUtf8(save_name, "r+b");
+    if (!file) return "";
+    UndoResult undone = UndoResult::Unreadable;
+    Silently([&] { undone = UndoLastPatch(file, save_name, stop_signals); }, &problem);
+    fclose(file);
+    if (!problem.empty()) return problem;
+    if (undone != UndoResult::Undone) {
+        return "the undo refused with " + std::to_string(static_cast<int>(undone));
+    }
+    if (ReadWhole(save_name) != before) return "the undo did not give back the save before the run";
+    if (Exists(record_name) || Exists(journal_name)) return "the undo left its record or journal";
     return "";
 }

@@ -26,8 +26,8 @@ std::string CheckConfigReader(const uint8_t* data, size_t size);
 // recovery step must change the save only when the journal is complete,
 // valid and matches it; then a run patches it with a small fixed plan, and
 // the file must end up exactly as predicted, or unchanged when the run
-// fails, with no journal left, and an undo record only when it changed the
-// file.
+// fails, with no journal left; the undo record a run that changed the file
+// leaves must give back the file before it.
 std::string CheckSavePatcher(const uint8_t* data, size_t size);
 // The input of CheckSavePatcher: the control byte (1: a journal file is
 // there; 2: the harness seals the journal's header, magic value, version and

@@ -135,14 +135,19 @@ public:
     FaultSettings& operator=(const FaultSettings&) = delete;
 };
 
-// Starts the program on the folder's config.xml and SAVE.DAT, its output in
-// `out`; returns its pid.
-pid_t Start(const fs::path& dir, const fs::path& out, const std::string& program) {
+// Starts the program on the folder's config.xml and SAVE.DAT (gvundo on
+// SAVE.DAT alone), its output in `out`; returns its pid.
+pid_t Start(const fs::path& dir, const fs::path& out, const std::string& program,
+            bool undo = false) {
     const pid_t child = fork();
     if (child == 0) {
         if (chdir(dir.c_str()) != 0 || !freopen(out.c_str(), "w", stdout)) _exit(126);
-        execl(program.c_str(), program.c_str(), "config.xml", "SAVE.DAT",
-              static_cast<char*>(nullptr));
+        if (undo) {
+            execl(program.c_str(), program.c_str(), "SAVE.DAT", static_cast<char*>(nullptr));
+        } else {
+            execl(program.c_str(), program.c_str(), "config.xml", "SAVE.DAT",
+                  static_cast<char*>(nullptr));
+        }
         _exit(127);
     }
     return child;
@@ -183,11 +188,29 @@ public:
         return result;
     }
 
-    // Starts gvtool_faults ending itself at call k, its output dropped;
-    // returns its pid.
-    pid_t start_crash(long k) {
+    // Runs gvundo, or gvundo_faults with the fault when one is given, as
+    // run does.
+    ToolRun undo(const Fault* fault = nullptr, long* calls = nullptr) {
+        ToolOptions options;
+        options.expect_quiet_success = false;
+        options.program = GvundoPath();
+        std::optional<FaultSettings> settings;
+        if (fault) {
+            settings.emplace(*fault);
+            options.program = GVUNDO_FAULTS_PATH;
+        }
+        const ToolRun result = RunTool(dir_.path(), {"SAVE.DAT"}, options);
+        if (calls) *calls = std::atol(ReadFileBytes(dir_ / "faults.count").c_str());
+        EXPECT_TRUE(!fault || !fault->crash || result.exit_status == FAULT_CRASH_STATUS);
+        return result;
+    }
+
+    // Starts gvtool_faults (gvundo_faults) ending itself at call k, its
+    // output dropped; returns its pid.
+    pid_t start_crash(long k, bool undo = false) {
         const FaultSettings settings(Fault{k, 1, EIO, true});
-        return Start(dir_.path(), "/dev/null", GVTOOL_FAULTS_PATH);
+        return Start(dir_.path(), "/dev/null", undo ? GVUNDO_FAULTS_PATH : GVTOOL_FAULTS_PATH,
+                     undo);
     }
 
     fs::path dir() const { return dir_.path(); }
@@ -583,6 +606,87 @@ TEST(SavingFaults, RunInPlaceOnASaveOverTwoGiBIsRecovered) {
         EXPECT_FALSE(slot->has_journal());
     }
     EXPECT_GT(torn, 0) << "no crash left a torn save";
+}
+
+// gvundo's lines.
+std::string UndoLine(const std::string& text) { return "gvundo: SAVE.DAT: " + text + "\n"; }
+const std::string UNDONE = UndoLine("put back as it was before the last patch");
+const std::string TAKEN_BACK = UndoLine("an interrupted run was taken back");
+
+// The state a clean run leaves: the patched save and its undo record.
+Left PatchedBy(const Scenario& scenario) {
+    Slot slot(scenario);
+    slot.run();
+    EXPECT_TRUE(slot.has_record());
+    return slot.left();
+}
+
+// gvundo crashed at each of its calls in turn; from what it left, a gvundo
+// completes the undo, and a gvtool run completes it when it had begun and
+// then patches: the original save, or one uninterrupted run's.
+TEST(UndoFaults, CrashAtEveryCallThenGvundoOrGvtoolCompletesIt) {
+    long tried = 0;
+    for (const Scenario& scenario : {Growing(), InPlace(), LargeTable()}) {
+        const Clean clean = CleanRun(scenario);
+        const Left patched = PatchedBy(scenario);
+        long calls = 0;
+        const Fault none;
+        LeftSlot counted(patched, scenario.config);
+        EXPECT_EQ(counted.undo(&none, &calls).out, UNDONE);
+        EXPECT_TRUE(counted.holds(scenario.save));
+        for (long k = 1; k <= calls; ++k) {
+            SCOPED_TRACE("crash at call " + std::to_string(k) + " of " + std::to_string(calls));
+            LeftSlot crashed(patched, scenario.config);
+            const Fault crash{k, 1, EIO, true};
+            crashed.undo(&crash);
+            LeftSlot patch_again(crashed.left(), scenario.config);
+            const ToolRun undo = crashed.undo();
+            if (undo.exit_status == 0) {
+                EXPECT_TRUE(undo.out == UNDONE || undo.out == TAKEN_BACK) << undo.out;
+            } else {
+                EXPECT_EQ(undo.err, UndoLine("nothing to undo"));
+            }
+            EXPECT_TRUE(crashed.holds(scenario.save)) << "not the original save";
+            EXPECT_FALSE(crashed.has_journal() || crashed.has_record());
+            RunAgain(patch_again, scenario, clean.save);
+        }
+        tried += calls;
+    }
+    std::cout << "[ faults   ] gvundo crash points tried: " << tried << "\n";
+    EXPECT_GE(tried, 60);
+}
+
+// gvundo with each of its calls failing in turn: it says it is done only
+// when it is, and otherwise leaves what the next gvundo completes.
+TEST(UndoFaults, ErrorAtEveryCallLeavesWhatTheNextGvundoCompletes) {
+    const Scenario scenario = Growing();
+    const Left patched = PatchedBy(scenario);
+    long calls = 0;
+    const Fault none;
+    LeftSlot(patched, scenario.config).undo(&none, &calls);
+    for (long k = 1; k <= calls; ++k) {
+        SCOPED_TRACE("call " + std::to_string(k) + " of " + std::to_string(calls));
+        LeftSlot slot(patched, scenario.config);
+        const Fault fault{k, 1, EIO, false};
+        const ToolRun run = slot.undo(&fault);
+        if (run.exit_status == 0) {
+            EXPECT_EQ(run.out, UNDONE);
+            EXPECT_TRUE(slot.holds(scenario.save));
+        } else {
+            EXPECT_EQ(run.exit_status, 1);
+            EXPECT_TRUE(run.err == UndoLine("cannot be read") ||
+                        run.err == UndoLine("restore failed; run gvundo again"))
+                << run.err;
+        }
+        if (slot.has_journal() || slot.has_record()) {
+            const ToolRun again = slot.undo();
+            EXPECT_EQ(again.exit_status, 0);
+            EXPECT_TRUE(again.out == UNDONE || again.out == TAKEN_BACK) << again.out;
+        }
+        EXPECT_TRUE(slot.holds(scenario.save)) << "not the original save";
+        EXPECT_FALSE(slot.has_journal() || slot.has_record());
+    }
+    EXPECT_GE(calls, 10);
 }
 
 // Watches the running process's files until `reached` holds, then stops it

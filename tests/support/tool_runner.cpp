@@ -108,6 +108,11 @@ std::string GvdumpPath() {
     return path;
 }
 
+std::string GvundoPath() {
+    static const std::string path = fs::absolute(GVUNDO_PATH).make_preferred().u8string();
+    return path;
+}
+
 ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
                 const ToolOptions& options) {
     ToolRun result;
@@ -166,6 +171,8 @@ ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
 std::string GvtoolPath() { return GVTOOL_PATH; }
 
 std::string GvdumpPath() { return GVDUMP_PATH; }
+
+std::string GvundoPath() { return GVUNDO_PATH; }
 
 ToolRun RunTool(const fs::path& workdir, const std::vector<std::string>& args,
                 const ToolOptions& options) {

@@ -55,8 +55,9 @@ struct ToolOptions {
 // Path of the gvtool binary under test, as the tool sees it in argument 0.
 std::string GvtoolPath();
 
-// Path of the gvdump binary under test.
+// Paths of the gvdump and gvundo binaries under test.
 std::string GvdumpPath();
+std::string GvundoPath();
 
 // Runs gvtool with the arguments (argument 0 is added) in the folder, with
 // the test process's environment. A crash, a non-zero exit status or any
