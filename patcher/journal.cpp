@@ -151,7 +151,6 @@ SaveJournal::SaveJournal(FILE* save_file, const std::string& save_path,
                                                    : resolved_path;
     journal_path_ = base + JOURNAL_SUFFIX;
     undo_path_ = base + UNDO_SUFFIX;
-    current_path_ = journal_path_;
 }
 
 SaveJournal::~SaveJournal() { close_journal(); }
@@ -159,13 +158,6 @@ SaveJournal::~SaveJournal() { close_journal(); }
 void SaveJournal::close_journal() {
     if (journal_) fclose(journal_);
     journal_ = nullptr;
-}
-
-bool SaveJournal::reopen_journal(const std::string& path) {
-    close_journal();
-    OpenOutcome outcome;
-    journal_ = OpenExistingFileUtf8(path, "r+b", &outcome);
-    return journal_ != nullptr;
 }
 
 bool SaveJournal::invalidate() {
@@ -256,23 +248,20 @@ void SaveJournal::commit() {
     }
     if (!SyncStreamFile(save_file_)) CriticalError(SAVE_WRITE_FAILED);
     commit_tried_ = true;
-    if (!unchanged_) {
-        close_journal();
-        if (RenameFileUtf8(journal_path_, undo_path_)) {
-            // Committed: the journal is the undo record now.
-            written_ = false;
-            current_path_ = undo_path_;
-            // A rename not known to be on the disk may come undone and bring
-            // the journal back: it is invalidated, so that it then goes
-            // silently, and the record is given up.
-            if (!SyncFolderOf(undo_path_) && reopen_journal(undo_path_) && invalidate()) {
-                close_journal();
-                (void)RemoveFileUtf8(undo_path_);
-            }
+    // Renamed open, the journal needs no reopening, which could fail, should
+    // anything after this fail.
+    if (!unchanged_ && RenameFileUtf8(journal_path_, undo_path_)) {
+        // Committed: the journal is the undo record now.
+        written_ = false;
+        // A rename not known to be on the disk may come undone and bring
+        // the journal back: it is invalidated, so that it then goes
+        // silently, and the record is given up.
+        if (!SyncFolderOf(undo_path_) && invalidate()) {
             close_journal();
-            return;
+            (void)RemoveFileUtf8(undo_path_);
         }
-        if (!reopen_journal(journal_path_)) CriticalError(SAVE_WRITE_FAILED);
+        close_journal();
+        return;
     }
     if (!invalidate()) CriticalError(SAVE_WRITE_FAILED);
     // Committed. What fails from here on is left to the next run.
@@ -288,11 +277,10 @@ void SaveJournal::roll_back() {
     if (!written_) return;
     LogLine(RESTORING_FROM_JOURNAL);
     written_ = false;
-    // After a failed commit the journal may be closed and its magic value
-    // zero on the disk: it must be open and valid again before the save
-    // changes.
-    bool restored = journal_ || reopen_journal(current_path_);
-    if (restored && commit_tried_) {
+    // After a failed commit the magic value may be zero on the disk: the
+    // journal must be valid again before the save changes.
+    bool restored = true;
+    if (commit_tried_) {
         uint8_t bytes[JOURNAL_HEADER_SIZE];
         EncodeJournalHeader(header_, bytes);
         restored = WriteAt(journal_, 0, bytes, sizeof bytes) && SyncStreamFile(journal_);
@@ -300,6 +288,6 @@ void SaveJournal::roll_back() {
     restored = restored && RestoreFromJournal(journal_, header_, save_file_, buffer_);
     close_journal();
     if (!restored) restore_failed();
-    (void)RemoveFileUtf8(current_path_);
-    (void)SyncFolderOf(current_path_);
+    (void)RemoveFileUtf8(journal_path_);
+    (void)SyncFolderOf(journal_path_);
 }

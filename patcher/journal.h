@@ -124,7 +124,7 @@ public:
     const uint8_t* held_bytes(int64_t offset, int64_t length) const;
 
     // After the phase's last write: syncs the save, then (the commit point)
-    // closes the journal and renames it to the undo record, replacing an
+    // renames the journal, still open, to the undo record, replacing an
     // older one, and syncs the folder. When the run changed no byte the
     // journal is invalidated and deleted instead, and an older record stays;
     // so it is when the rename fails, and an older record, which no longer
@@ -143,8 +143,7 @@ public:
 
 private:
     void close_journal();
-    bool reopen_journal(const std::string& path);
-    // Zeroes the magic value of the journal open in journal_ and syncs it.
+    // Zeroes the journal's magic value and syncs it.
     bool invalidate();
     [[noreturn]] void restore_failed();
 
@@ -152,8 +151,7 @@ private:
     StopSignalGuard& stop_signals_;
     std::string journal_path_;  // empty: no journal
     std::string undo_path_;
-    std::string current_path_;  // the name the journal has now
-    FILE* journal_ = nullptr;
+    FILE* journal_ = nullptr;  // open from write until the commit or the rollback
     JournalHeader header_;
     std::vector<uint8_t> buffer_;  // the copy buffer, holding the region's last chunk
     std::runtime_error restore_error_;  // made before it is needed, as memory may run out

@@ -108,11 +108,22 @@ FILE* CreateNewFileUtf8(const std::string& name) {
     if (PlatformFaultDue()) return nullptr;
     const std::wstring wide_name = WideFromUtf8(name.c_str());
     if (wide_name.empty()) return nullptr;
-    // The C runtime's fopen has no exclusive mode on every Windows version.
+    // The C runtime's fopen has no exclusive mode on every Windows version,
+    // and its opens keep an open file from being renamed.
+    HANDLE handle = CreateFileW(wide_name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST : EACCES;
+        return nullptr;
+    }
     const int descriptor =
-        _wopen(wide_name.c_str(), _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-               _S_IREAD | _S_IWRITE);
-    if (descriptor < 0) return nullptr;
+        _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDWR | _O_BINARY | _O_NOINHERIT);
+    if (descriptor < 0) {
+        CloseHandle(handle);
+        return nullptr;
+    }
     FILE* stream = _fdopen(descriptor, "w+b");
     if (!stream) _close(descriptor);
     return stream;

@@ -37,4 +37,5 @@ FILE* OpenFileUtf8(const std::string& name, const char* mode);
 
 // Creates the file by a UTF-8 name for reading and writing ("w+b"), only if
 // no file of that name exists yet: null, with errno EEXIST, when one does.
+// The file may be renamed or removed while it is open, on Windows too.
 FILE* CreateNewFileUtf8(const std::string& name);

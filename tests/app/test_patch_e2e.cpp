@@ -381,9 +381,11 @@ const std::string LOG_LINKED = CHANGED_3;
 const std::string CONFIG_LINKED = CONFIG_REFUSED;
 #endif
 
+#ifndef _WIN32
 // A save name that leaves no room for "-journal" within the system's limit
 // on a name.
 const std::string LONG_NAME = std::string(250, 'S') + ".DAT";
+#endif
 
 // The bytes of every regular file in the folder but the save itself (under
 // any name), its undo record when the run patched it, and, when this run
@@ -433,10 +435,6 @@ std::vector<HostileFile> HostileFiles() {
         {"a folder at the journal's name", {"config.xml", "SAVE.DAT"},
          [](const fs::path& dir) { fs::create_directory(dir / "SAVE.DAT-journal"); },
          JOURNAL_REFUSED.substr(BANNER.size()), true, false},
-        {"a name with no room for the journal's", {"config.xml", LONG_NAME},
-         [](const fs::path& dir) { fs::rename(dir / "SAVE.DAT", dir / LONG_NAME); },
-         CHANGED_3.substr(0, CHANGED_3.find("write GVARs")) + Stopped("can't write journal file !"),
-         true, false, LONG_NAME.c_str()},
 #ifdef _WIN32
         {"CON as the save", {"config.xml", "CON"}, nullptr, SAVE_REFUSED, true, false},
         {"NUL as the save", {"config.xml", "NUL"}, nullptr, SAVE_REFUSED, true, false},
@@ -466,6 +464,11 @@ std::vector<HostileFile> HostileFiles() {
         {"a loop of links at the journal's name", {"config.xml", "SAVE.DAT"},
          [](const fs::path& dir) { fs::create_symlink("SAVE.DAT-journal", dir / "SAVE.DAT-journal"); },
          JOURNAL_REFUSED.substr(BANNER.size()), true, false},
+        // Windows paths stop at MAX_PATH long before a name does.
+        {"a name with no room for the journal's", {"config.xml", LONG_NAME},
+         [](const fs::path& dir) { fs::rename(dir / "SAVE.DAT", dir / LONG_NAME); },
+         CHANGED_3.substr(0, CHANGED_3.find("write GVARs")) + Stopped("can't write journal file !"),
+         true, false, LONG_NAME.c_str()},
         {"/dev/zero as the save", {"config.xml", "/dev/zero"}, nullptr, SAVE_REFUSED, true, false},
         {"/dev/null as the configuration", {"/dev/null", "SAVE.DAT"}, nullptr, CONFIG_REFUSED,
          true, false},

@@ -1,9 +1,11 @@
-// Faults in the SAVING phase and the recovery step, through gvtool_faults:
-// each I/O call failed in turn must leave the save byte-identical with the
-// exact report, and the process ended at each call in turn must leave a
-// save that the next run turns into exactly the bytes of one uninterrupted
-// run. Then real kills, signals and a file size limit through the product's
-// gvtool. Scratch folders live on /dev/shm when it exists.
+// Faults in the SAVING phase, the recovery step and the undo, through
+// gvtool_faults and gvundo_faults: each I/O call failed in turn must leave
+// the save byte-identical with the exact report, and the process ended at
+// each call in turn must leave a save that the next run turns into exactly
+// the bytes of one uninterrupted run. What a crash left, changed as a
+// player may change it, must not be restored. Then real kills, signals and
+// a file size limit through the product's gvtool. Scratch folders live on
+// /dev/shm when it exists.
 #include <gtest/gtest.h>
 
 #include <signal.h>
