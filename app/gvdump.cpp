@@ -18,12 +18,13 @@
 #include "platform/open.h"
 #include "platform/path.h"
 #include "save_patcher.h"
+#include "version.h"
 #include "writer.h"
 
 namespace {
 
-// The two programs ship together, under gvtool's version.
-const char VERSION[] = "0.01a";
+// The programs ship together, under one version.
+const char VERSION[] = GVTOOL_VERSION;
 
 const char USAGE[] =
     "usage: gvdump [-o FILE] SAVE\n"

@@ -24,6 +24,7 @@
 #include "platform/signals.h"
 #include "reader.h"
 #include "save_patcher.h"
+#include "version.h"
 
 namespace {
 
@@ -138,7 +139,7 @@ int RunProgram(const std::vector<std::string>& arguments) {
 
     g_log << "Drelmoor 2 SAVE patcher" << std::endl;
     g_log << "RELEASE" << " build" << std::endl;
-    g_log << "version " << "0.01a" << std::endl;
+    g_log << "version " << GVTOOL_VERSION << std::endl;
     g_log << std::endl;
     if (!log_file) g_log << "can't write log file patcher.log !\n";
 
