@@ -13,17 +13,19 @@
 #include "dual_log.h"
 #include "journal.h"
 #include "model.h"
+#include "platform/console.h"
 #include "platform/lock.h"
 #include "platform/main.h"
 #include "platform/open.h"
 #include "platform/path.h"
 #include "save_patcher.h"
+#include "version.h"
 #include "writer.h"
 
 namespace {
 
-// The two programs ship together, under gvtool's version.
-const char VERSION[] = "0.01a";
+// The programs ship together, under one version.
+const char VERSION[] = GVTOOL_VERSION;
 
 const char USAGE[] =
     "usage: gvdump [-o FILE] SAVE\n"
@@ -140,7 +142,7 @@ bool ReadSave(const std::string& path, std::vector<int32_t>& gvars) {
         problem = "cannot be opened";
     }
     if (problem.empty()) return true;
-    fprintf(stderr, "gvdump: %s: %s\n", path.c_str(), problem.c_str());
+    WriteUtf8(stderr, "gvdump: " + path + ": " + problem + "\n");
     return false;
 }
 
@@ -203,8 +205,8 @@ bool WriteDocument(XmlNode* document, const std::string& output) {
         if (stream != stdout) written = fclose(stream) == 0 && written;
     }
     if (!written) {
-        fprintf(stderr, "gvdump: %s: cannot be written\n",
-                output.empty() ? "standard output" : output.c_str());
+        WriteUtf8(stderr, "gvdump: " + (output.empty() ? "standard output" : output) +
+                              ": cannot be written\n");
         // A cut-off document would apply only part of the changes. Only a
         // plain file is removed: a device or pipe is not ours to remove.
         if (stream && !output.empty() && KindOfFile(output) == FileKind::Regular) {
@@ -218,7 +220,7 @@ int Run(const std::vector<std::string>& args) {
     Options options;
     std::string problem;
     if (!ParseCommandLine(args, options, problem)) {
-        fprintf(stderr, "gvdump: %s\n%s", problem.c_str(), USAGE);
+        WriteUtf8(stderr, "gvdump: " + problem + "\n" + USAGE);
         return WRONG_USE;
     }
     if (options.help) {
@@ -232,8 +234,8 @@ int Run(const std::vector<std::string>& args) {
     for (const std::string& save : options.saves) {
         // The output is opened for writing: it must never be a save.
         if (!options.output.empty() && NamesReachOneFile(options.output, save)) {
-            fprintf(stderr, "gvdump: %s: is a save to read; write to another file\n",
-                    options.output.c_str());
+            WriteUtf8(stderr,
+                      "gvdump: " + options.output + ": is a save to read; write to another file\n");
             return WRONG_USE;
         }
     }
@@ -250,9 +252,10 @@ int Run(const std::vector<std::string>& args) {
     } else if (built) {
         built = BuildDifference(document, tables[0], tables[1]);
         if (tables[0].size() > tables[1].size()) {
-            fprintf(stderr, "gvdump: %s: %zu GVARs of %s are missing; gvtool cannot remove GVARs\n",
-                    options.saves[1].c_str(), tables[0].size() - tables[1].size(),
-                    options.saves[0].c_str());
+            WriteUtf8(stderr, "gvdump: " + options.saves[1] + ": " +
+                                  std::to_string(tables[0].size() - tables[1].size()) +
+                                  " GVARs of " + options.saves[0] +
+                                  " are missing; gvtool cannot remove GVARs\n");
         }
     }
     int status = DONE;

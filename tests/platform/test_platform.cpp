@@ -8,15 +8,19 @@
 #include <string>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <unistd.h>
 #endif
 
 #include "files.h"
+#include "platform/console.h"
 #include "platform/open.h"
 #include "platform/path.h"
+#include "tool_runner.h"
 
 namespace {
 
@@ -82,6 +86,45 @@ TEST(PlatformPath, WhatANameReaches) {
 #endif
     // Writing to a device never overwrites a file.
     EXPECT_FALSE(NamesReachOneFile(device, device));
+}
+
+// Text for a person reaches a file or a pipe as the bytes it is, malformed
+// UTF-8 too, in the stream's text mode; a console is written otherwise
+// (tests/windows). A stream that takes nothing is told apart.
+TEST(PlatformConsole, FilesAndPipesGetTheBytes) {
+    const std::string text = "gvdump: Дмитрий\\存档.DAT: cannot be opened\n\xff\xfe\n";
+    TempDir dir;
+    const std::string name = (dir / "out").string();
+    FILE* file = OpenFileUtf8(name, "w");
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(WriteUtf8(file, text));
+    EXPECT_TRUE(WriteUtf8(file, ""));
+    fclose(file);
+    EXPECT_EQ(ReadFileBytes(dir / "out"), PlatformText(text));
+
+    int ends[2];
+#ifdef _WIN32
+    ASSERT_EQ(_pipe(ends, 4096, _O_TEXT), 0);
+    _setmode(ends[0], _O_BINARY);  // the bytes the writer's text mode made
+#else
+    ASSERT_EQ(pipe(ends), 0);
+#endif
+    FILE* writer = fdopen(ends[1], "w");
+    ASSERT_NE(writer, nullptr);
+    EXPECT_TRUE(WriteUtf8(writer, text));
+    fclose(writer);
+    std::string piped;
+    char bytes[256];
+    for (int count; (count = static_cast<int>(read(ends[0], bytes, sizeof bytes))) > 0;) {
+        piped.append(bytes, static_cast<size_t>(count));
+    }
+    close(ends[0]);
+    EXPECT_EQ(piped, PlatformText(text));
+
+    FILE* read_only = OpenFileUtf8(name, "r");
+    ASSERT_NE(read_only, nullptr);
+    EXPECT_FALSE(WriteUtf8(read_only, text));
+    fclose(read_only);
 }
 
 }  // namespace
