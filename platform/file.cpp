@@ -17,7 +17,8 @@ size_t StreamRead(void* buffer, size_t size, size_t count, FILE* stream) {
 }
 
 size_t StreamWrite(const void* buffer, size_t size, size_t count, FILE* stream) {
-    return PlatformFaultDue() ? 0 : fwrite(buffer, size, count, stream);
+    const SeamCall call(SeamCallKind::Write, stream, buffer, static_cast<int64_t>(size * count));
+    return PlatformFaultDue(call) ? 0 : fwrite(buffer, size, count, stream);
 }
 
 int StreamFlush(FILE* stream) { return PlatformFaultDue() ? EOF : fflush(stream); }
@@ -46,7 +47,9 @@ bool CutBeneath(FILE* stream, int64_t size);
 }  // namespace
 
 bool CutStreamFile(FILE* stream, int64_t size) {
-    return StreamFlush(stream) == 0 && !PlatformFaultDue() && CutBeneath(stream, size);
+    return StreamFlush(stream) == 0 &&
+           !PlatformFaultDue({SeamCallKind::Resize, stream, nullptr, size}) &&
+           CutBeneath(stream, size);
 }
 
 bool EmptyStreamFile(FILE* stream) { return fflush(stream) == 0 && CutBeneath(stream, 0); }
@@ -82,7 +85,10 @@ bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
         GetLastError() != NO_ERROR) {
         return false;
     }
-    if (PlatformFaultDue() || !SetEndOfFile(handle)) return false;
+    if (PlatformFaultDue({SeamCallKind::Resize, stream, nullptr, old_size + growth}) ||
+        !SetEndOfFile(handle)) {
+        return false;
+    }
     int64_t size = 0;
     return !PlatformFaultDue() && FileSizeBeneath(stream, &size) && size == old_size + growth;
 }
@@ -90,10 +96,13 @@ bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
 bool SyncStreamFile(FILE* stream) {
     if (StreamFlush(stream) != 0) return false;
     HANDLE handle = HandleOf(stream);
-    return handle != INVALID_HANDLE_VALUE && !PlatformFaultDue() && FlushFileBuffers(handle);
+    return handle != INVALID_HANDLE_VALUE && !PlatformFaultDue({SeamCallKind::SyncFile, stream}) &&
+           FlushFileBuffers(handle);
 }
 
-bool SyncFolderOf(const std::string& /*file*/) { return !PlatformFaultDue(); }
+bool SyncFolderOf(const std::string& file) {
+    return !PlatformFaultDue({SeamCallKind::SyncFolder, file.c_str()});
+}
 
 #else
 
@@ -122,7 +131,10 @@ bool FileSizeBeneath(FILE* stream, int64_t* size) {
 bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
     if (StreamFlush(stream) != 0) return false;
     const int descriptor = fileno(stream);
-    if (descriptor < 0 || PlatformFaultDue()) return false;
+    if (descriptor < 0 ||
+        PlatformFaultDue({SeamCallKind::Resize, stream, nullptr, old_size + growth})) {
+        return false;
+    }
     const int64_t new_size = old_size + growth;
     // Reserved, not sparse: a full disk refuses here, before anything moved.
     // glibc emulates the call where the file system lacks it; only where
@@ -146,12 +158,13 @@ bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
 bool SyncStreamFile(FILE* stream) {
     if (StreamFlush(stream) != 0) return false;
     const int descriptor = fileno(stream);
-    return descriptor >= 0 && !PlatformFaultDue() && SyncDescriptor(descriptor);
+    return descriptor >= 0 && !PlatformFaultDue({SeamCallKind::SyncFile, stream}) &&
+           SyncDescriptor(descriptor);
 }
 
 // File systems that cannot sync a folder say EINVAL: nothing to do there.
 bool SyncFolderOf(const std::string& file) {
-    if (PlatformFaultDue()) return false;
+    if (PlatformFaultDue({SeamCallKind::SyncFolder, file.c_str()})) return false;
     const size_t slash = file.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "."
                                : slash == 0               ? "/"

@@ -63,7 +63,7 @@ FILE* OpenFileUtf8(const std::string& name, const char* mode) {
 }
 
 FILE* CreateNewFileUtf8(const std::string& name) {
-    if (PlatformFaultDue()) return nullptr;
+    if (PlatformFaultDue({SeamCallKind::Create, name.c_str()})) return nullptr;
     const std::wstring wide_name = WideFromUtf8(name.c_str());
     if (wide_name.empty()) return nullptr;
     // The C runtime's fopen has no exclusive mode on every Windows version.
@@ -122,7 +122,7 @@ FILE* OpenFileUtf8(const std::string& name, const char* mode) {
 }
 
 FILE* CreateNewFileUtf8(const std::string& name) {
-    if (PlatformFaultDue()) return nullptr;
+    if (PlatformFaultDue({SeamCallKind::Create, name.c_str()})) return nullptr;
     return StreamOn(open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666), "w+b");
 }
 

@@ -84,7 +84,7 @@ bool SameFileBeneath(const std::string& a, const std::string& b, const FileStatu
 }  // namespace
 
 bool RemoveFileUtf8(const std::string& name) {
-    if (PlatformFaultDue()) return false;
+    if (PlatformFaultDue({SeamCallKind::Remove, name.c_str()})) return false;
     const std::wstring wide_name = WideFromUtf8(name.c_str());
     return !wide_name.empty() && _wremove(wide_name.c_str()) == 0;
 }
@@ -145,7 +145,7 @@ bool SameFileBeneath(const std::string& /*a*/, const std::string& /*b*/, const F
 }  // namespace
 
 bool RemoveFileUtf8(const std::string& name) {
-    return !PlatformFaultDue() && remove(name.c_str()) == 0;
+    return !PlatformFaultDue({SeamCallKind::Remove, name.c_str()}) && remove(name.c_str()) == 0;
 }
 
 std::string ResolvedPath(FILE* /*stream*/, const std::string& name) {

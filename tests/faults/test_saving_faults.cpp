@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "fault_scenarios.h"
 #include "files.h"
 #include "journal.h"
 #include "parsed_document.h"
@@ -57,24 +58,11 @@ struct Scenario {
     }
 };
 
-const char GROWING_CONFIG[] =
-    "<save_patcher><gvars>\n"
-    "  <gvar action=\"add\" index=\"700\" value=\"1\"/>\n"
-    "  <gvar action=\"add\" index=\"702\" value=\"3\"/>\n"
-    "  <gvar action=\"change\" index=\"12\" value=\"9\"/>\n"
-    "</gvars></save_patcher>\n";
-
 // Grows the file by three entries and moves a tail of two chunks.
-Scenario Growing() { return {BuildSave(DefaultSaveParams(11, (1 << 20) + 5000)), GROWING_CONFIG}; }
+Scenario Growing() { return {GrowingSave(), GROWING_CONFIG}; }
 
 // Rewrites the table and its copy in place.
-Scenario InPlace() {
-    return {BuildSave(DefaultSaveParams(12, 5000)),
-            "<save_patcher><gvars>\n"
-            "  <gvar action=\"change\" index=\"12\" value=\"9\"/>\n"
-            "  <gvar action=\"change\" index=\"699\" value=\"-1\"/>\n"
-            "</gvars></save_patcher>\n"};
-}
+Scenario InPlace() { return {ChangingSave(), CHANGING_CONFIG}; }
 
 // A growing run on a save with a 16 MiB tail, so that its journal stays
 // long enough to be seen; and the save it leaves, from the builder.
