@@ -117,7 +117,7 @@ void ChangeFindings(const std::vector<Request>& changes, const Outcomes& outcome
 }
 
 // Each index that more than one add or change names, and that ends in the
-// table: one finding on each line after its first.
+// table: one finding, on the line of its first request.
 void RepeatFindings(const std::vector<Request>& adds, const std::vector<Request>& changes,
                     const std::vector<int32_t>& after, std::vector<Finding>& findings) {
     std::vector<std::pair<uint32_t, int32_t>> named;  // index, line
@@ -128,16 +128,14 @@ void RepeatFindings(const std::vector<Request>& adds, const std::vector<Request>
         }
     }
     std::sort(named.begin(), named.end());
-    for (size_t i = 1, first = 0; i < named.size(); ++i) {
-        if (named[i].first != named[first].first) {
-            first = i;
-            continue;
-        }
-        findings.push_back({named[i].second, "index " + std::to_string(named[i].first) +
-                                                 " is requested again (first on line " +
-                                                 std::to_string(named[first].second) +
-                                                 "): the save ends with " +
-                                                 std::to_string(after[named[i].first])});
+    for (size_t first = 0, end = 0; first < named.size(); first = end) {
+        while (end < named.size() && named[end].first == named[first].first) ++end;
+        if (end - first < 2) continue;
+        findings.push_back({named[first].second,
+                            "index " + std::to_string(named[first].first) + " is requested " +
+                                std::to_string(end - first) + " times (last on line " +
+                                std::to_string(named[end - 1].second) + "): the save ends with " +
+                                std::to_string(after[named[first].first])});
     }
 }
 
@@ -193,15 +191,6 @@ void CheckConfiguration(const std::string& config, const std::string& save, Chec
     BuildPatchPlan(document, plan, &sources);
     const std::vector<Request> adds = WithLines(plan.add_list, sources.add_list, lines);
     const std::vector<Request> changes = WithLines(plan.change_list, sources.change_list, lines);
-    const std::vector<Request> removes = WithLines(plan.remove_list, sources.remove_list, lines);
-    for (const auto& [list, elements] :
-         {std::make_pair(&adds, &sources.add_list), std::make_pair(&changes, &sources.change_list),
-          std::make_pair(&removes, &sources.remove_list)}) {
-        for (size_t i = 0; i < list->size(); ++i) {
-            FindRequestFindings((*elements)[i], (*list)[i].request.action, (*list)[i].line,
-                                result.findings);
-        }
-    }
     XmlElementLinesFree(&lines);
     XmlFreeNode(document);
 

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <string>
 
-#include "query.h"
+#include "patch_plan.h"
 
 namespace {
 
@@ -79,28 +79,39 @@ const char* Nearest(const std::string& name) {
     return best;
 }
 
-void CheckAttributes(XmlNode* gvar, int32_t line, std::vector<Finding>& findings) {
+// The first of each known attribute of a gvar, in KNOWN_ATTRIBUTES' order.
+struct KnownAttributes {
+    const XmlNode* first[std::size(KNOWN_ATTRIBUTES)] = {};
+    const XmlNode* action() const { return first[0]; }
+    const XmlNode* index() const { return first[1]; }
+    const XmlNode* value() const { return first[2]; }
+};
+
+// One pass over the gvar's attributes: the known ones found, the others
+// and the repeated ones reported.
+KnownAttributes CheckAttributes(const XmlNode* gvar, int32_t line, std::vector<Finding>& findings) {
+    KnownAttributes known;
     const XmlElementData* data = static_cast<const XmlElementData*>(gvar->data);
-    bool seen[std::size(KNOWN_ATTRIBUTES)] = {};
     for (const XmlNode* attribute = data ? data->firstAttribute : nullptr; attribute;
          attribute = attribute->nextSibling) {
-        size_t known = 0;
-        while (known < std::size(KNOWN_ATTRIBUTES) && !NameIs(attribute, KNOWN_ATTRIBUTES[known])) {
-            ++known;
+        size_t which = 0;
+        while (which < std::size(KNOWN_ATTRIBUTES) && !NameIs(attribute, KNOWN_ATTRIBUTES[which])) {
+            ++which;
         }
-        if (known == std::size(KNOWN_ATTRIBUTES)) {
+        if (which == std::size(KNOWN_ATTRIBUTES)) {
             const std::string name = NameOf(attribute);
             const char* meant = Nearest(name);
             findings.push_back({line, "unknown attribute " + Quoted(name) +
                                           (meant ? " (did you mean " + Quoted(meant) + "?)" : "") +
                                           ": ignored"});
-        } else if (seen[known]) {
-            findings.push_back({line, "attribute " + Quoted(KNOWN_ATTRIBUTES[known]) +
+        } else if (known.first[which]) {
+            findings.push_back({line, "attribute " + Quoted(KNOWN_ATTRIBUTES[which]) +
                                           " is given again: the first one counts"});
         } else {
-            seen[known] = true;
+            known.first[which] = attribute;
         }
     }
+    return known;
 }
 
 // Whether the gvar stands where gvtool looks: save_patcher/gvars/gvar.
@@ -111,19 +122,28 @@ bool InPlace(const XmlNode* gvar) {
            root->parent->kind == XmlKindDocument;
 }
 
-void CheckGvar(XmlNode* element, int32_t line, std::vector<Finding>& findings) {
-    CheckAttributes(element, line, findings);
-    const bool has_index = XmlFindAttribute(element, "index") != nullptr;
-    const bool has_value = XmlFindAttribute(element, "value") != nullptr;
+void CheckRequest(const KnownAttributes& known, int32_t line, std::vector<Finding>& findings);
+
+// A gvar's findings; true when it stands in place with an action, which
+// gvtool's query selects.
+bool CheckGvar(const XmlNode* element, int32_t line, std::vector<Finding>& findings) {
+    const KnownAttributes known = CheckAttributes(element, line, findings);
     if (!InPlace(element)) {
         findings.push_back({line, "gvar outside save_patcher/gvars: ignored"});
-    } else if (!XmlFindAttribute(element, "action")) {
-        findings.push_back({line, "gvar without action: ignored"});
-    } else if (!has_index || !has_value) {
-        findings.push_back({line, std::string("gvar without ") +
-                                      (has_index ? "value" : has_value ? "index" : "index and value") +
-                                      ": skipped"});
+        return false;
     }
+    if (!known.action()) {
+        findings.push_back({line, "gvar without action: ignored"});
+        return false;
+    }
+    if (!known.index() || !known.value()) {
+        findings.push_back({line, std::string("gvar without ") +
+                                      (known.index() ? "value" : known.value() ? "index" : "index and value") +
+                                      ": skipped"});
+        return true;
+    }
+    CheckRequest(known, line, findings);
+    return true;
 }
 
 // The elements named like one of the configuration's own in another case.
@@ -195,8 +215,7 @@ void FindElementFindings(XmlNode* document, const XmlElementLines& lines,
         if (node->kind == XmlKindElement) {
             const int32_t line = XmlElementLineOf(&lines, node, &cursor);
             if (NameIs(node, "gvar")) {
-                CheckGvar(node, line, findings);
-                any_request |= InPlace(node) && XmlFindAttribute(node, "action");
+                any_request |= CheckGvar(node, line, findings);
             } else if (const char* schema = MisspeltSchemaName(NameOf(node))) {
                 findings.push_back({line, "element " + Quoted(NameOf(node)) + " is not " +
                                               Quoted(schema) + " (names are case-sensitive): ignored"});
@@ -235,23 +254,22 @@ bool IsPlainNumber(const std::string& text, bool& in_range) {
     return whole && i == text.size();
 }
 
-void CheckNumber(XmlNode* element, const char* attribute, int32_t line,
+void CheckNumber(const XmlNode* attribute, const char* name, int32_t line,
                  std::vector<Finding>& findings) {
-    const std::string text = AttributeText(XmlFindAttribute(element, attribute));
+    const std::string text = AttributeText(attribute);
     bool in_range = false;
     const bool plain = IsPlainNumber(text, in_range);
     if (plain && in_range) return;
-    findings.push_back({line, std::string(attribute) + " " + Quoted(text) +
+    findings.push_back({line, std::string(name) + " " + Quoted(text) +
                                   (plain ? " is outside the signed 32-bit range"
                                          : " is not a whole decimal number") +
                                   ": gvtool uses " + std::to_string(ParseGvarNumber(text))});
 }
 
-}  // namespace
-
-void FindRequestFindings(XmlNode* element, GvarAction action, int32_t line,
-                         std::vector<Finding>& findings) {
-    const std::string text = AttributeText(XmlFindAttribute(element, "action"));
+// The action as gvtool reads it, then the numbers of what it applies.
+void CheckRequest(const KnownAttributes& known, int32_t line, std::vector<Finding>& findings) {
+    const std::string text = AttributeText(known.action());
+    const GvarAction action = ParseGvarRequest(text, std::string(), std::string()).action;
     if (action == GvarAction::Remove) {
         findings.push_back({line, "action " + Quoted(text) +
                                       " is read but never applied: gvtool cannot remove GVARs"});
@@ -261,6 +279,8 @@ void FindRequestFindings(XmlNode* element, GvarAction action, int32_t line,
         findings.push_back({line, "action " + Quoted(text) +
                                       " is not add, change or remove: applied as a change"});
     }
-    CheckNumber(element, "index", line, findings);
-    CheckNumber(element, "value", line, findings);
+    CheckNumber(known.index(), "index", line, findings);
+    CheckNumber(known.value(), "value", line, findings);
 }
+
+}  // namespace

@@ -8,20 +8,15 @@
 
 #include "element_lines.h"
 #include "model.h"
-#include "patch_plan.h"
 #include "report.h"
 
-// Findings on the elements: a gvar outside save_patcher/gvars, without
-// action, index or value; an attribute of a gvar other than action, index,
-// value, old and name (with the one it may have meant), or given twice; an
-// element named like save_patcher, gvars or gvar in another letter case;
-// and, when no gvar with action stands in save_patcher/gvars, the reason.
+// The findings, each with the line of its element: a gvar outside
+// save_patcher/gvars, without action, index or value; an attribute of a
+// gvar other than action, index, value, old and name (with the one it may
+// have meant), or given twice; an element named like save_patcher, gvars or
+// gvar in another letter case; for each request, an action other than add,
+// change and remove, "remove" itself, and an index or value that is not a
+// whole decimal number in the signed 32-bit range; and, when no gvar with
+// action stands in save_patcher/gvars, the reason.
 void FindElementFindings(XmlNode* document, const XmlElementLines& lines,
-                         std::vector<Finding>& findings);
-
-// Findings on one request, read from element (which has action, index and
-// value) as gvtool reads it into action: an action other than add, change
-// and remove, "remove" itself, and an index or value that is not a whole
-// decimal number in the signed 32-bit range.
-void FindRequestFindings(XmlNode* element, GvarAction action, int32_t line,
                          std::vector<Finding>& findings);

@@ -170,8 +170,8 @@ TEST_F(CheckTest, OneRowPerFinding) {
                           "<gvar action=\"add\" index=\"700\" value=\"1\"/>",
                           "<gvar action=\"change\" index=\"5\" value=\"2\"/>",
                           "<gvar action=\"change\" index=\"700\" value=\"3\"/>"}),
-         At(6, "index 5 is requested again (first on line 4): the save ends with 2") +
-             At(7, "index 700 is requested again (first on line 5): the save ends with 3"),
+         At(4, "index 5 is requested 2 times (last on line 6): the save ends with 2") +
+             At(5, "index 700 is requested 2 times (last on line 7): the save ends with 3"),
          1},
         {"gaps", Config({"<gvar action=\"add\" index=\"703\" value=\"1\"/>",
                          "<gvar action=\"add\" index=\"701\" value=\"1\"/>"}),
@@ -309,7 +309,7 @@ TEST_F(CheckTest, RandomConfigurationsRunAsTheirCheckSays) {
         "given again", "is not add, change or remove", "never applied",
         "is not a whole decimal number", "outside the signed 32-bit range",
         "is skipped: outside the table", "is skipped: the table holds it",
-        "is requested again", " fills ", "stops gvtool", "no request read"};
+        "times (last on line", " fills ", "stops gvtool", "no request read"};
     std::set<std::string> seen;
     const std::string save = BuildSave(DefaultSaveParams());
     std::mt19937 random(20);
