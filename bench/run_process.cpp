@@ -58,7 +58,8 @@ int RunProcess(const std::filesystem::path& folder, const std::vector<std::strin
     return WEXITSTATUS(status);
 }
 
-double PeakResidentBytes(const std::filesystem::path& folder, const std::vector<std::string>& args) {
+double PeakResidentBytes(const std::filesystem::path& folder,
+                         const std::vector<std::string>& args) {
     std::vector<char*> argv = Argv(args);
     const pid_t child = fork();
     if (child < 0) return -1;
@@ -83,7 +84,8 @@ double PeakResidentBytes(const std::filesystem::path& folder, const std::vector<
                 peak = HighWaterMark(child);
                 signal = 0;
             }
-            ptrace(PTRACE_CONT, child, nullptr, reinterpret_cast<void*>(static_cast<intptr_t>(signal)));
+            void* passed = reinterpret_cast<void*>(static_cast<intptr_t>(signal));
+            ptrace(PTRACE_CONT, child, nullptr, passed);
         }
     }
     if (!WIFEXITED(status) && !WIFSIGNALED(status)) {

@@ -18,7 +18,8 @@ int RunProcess(const std::filesystem::path& folder, const std::vector<std::strin
 // read from the process itself right before it exits (a count the system
 // keeps per process would include this benchmark's own memory, which the
 // child shares until it starts the program); -1 when it cannot be read.
-double PeakResidentBytes(const std::filesystem::path& folder, const std::vector<std::string>& args);
+double PeakResidentBytes(const std::filesystem::path& folder,
+                         const std::vector<std::string>& args);
 
 // Wall times of single runs. The report shows the fastest: on a shared
 // machine most runs can land on a busy moment (another build's file system

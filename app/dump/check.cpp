@@ -70,7 +70,8 @@ std::vector<int32_t> SortedLines(const std::vector<Request>& unsorted,
     std::vector<size_t> to(sorted.size());
     for (size_t i = 0; i < from.size(); ++i) from[i] = to[i] = i;
     std::sort(from.begin(), from.end(), [&](size_t a, size_t b) {
-        return std::make_pair(key(unsorted[a].request), a) < std::make_pair(key(unsorted[b].request), b);
+        return std::make_pair(key(unsorted[a].request), a) <
+               std::make_pair(key(unsorted[b].request), b);
     });
     std::sort(to.begin(), to.end(), [&](size_t a, size_t b) {
         return std::make_pair(key(sorted[a]), a) < std::make_pair(key(sorted[b]), b);
@@ -80,8 +81,6 @@ std::vector<int32_t> SortedLines(const std::vector<Request>& unsorted,
     return lines;
 }
 
-std::string Index(int32_t index) { return std::to_string(index); }
-
 void AddFindings(const std::vector<GvarRequest>& adds, const std::vector<int32_t>& lines,
                  const Outcomes& outcomes, std::vector<Finding>& findings) {
     for (size_t i = 0; i < adds.size(); ++i) {
@@ -89,7 +88,7 @@ void AddFindings(const std::vector<GvarRequest>& adds, const std::vector<int32_t
         if (!met.met || met.outcome == RequestOutcome::Refused) continue;
         const uint32_t index = static_cast<uint32_t>(adds[i].index);
         if (met.outcome == RequestOutcome::Skipped) {
-            findings.push_back({lines[i], "add at index " + Index(adds[i].index) +
+            findings.push_back({lines[i], "add at index " + std::to_string(adds[i].index) +
                                               " is skipped: the table holds it already (" +
                                               GvarCount(met.table_size) + ")"});
         } else if (index > met.table_size) {
@@ -98,7 +97,7 @@ void AddFindings(const std::vector<GvarRequest>& adds, const std::vector<int32_t
                 gap == 1 ? "index " + std::to_string(met.table_size) + " with 0"
                          : "indices " + std::to_string(met.table_size) + " to " +
                                std::to_string(index - 1) + " with 0 (" + GvarCount(gap) + ")";
-            findings.push_back({lines[i], "add at index " + Index(adds[i].index) + " fills " +
+            findings.push_back({lines[i], "add at index " + std::to_string(adds[i].index) + " fills " +
                                               filled + "; the save grows by " +
                                               std::to_string(8 * (gap + 1)) + " bytes"});
         }
@@ -110,7 +109,7 @@ void ChangeFindings(const std::vector<Request>& changes, const Outcomes& outcome
     for (size_t i = 0; i < changes.size(); ++i) {
         const Outcomes::Met& met = outcomes.changes[i];
         if (!met.met || met.outcome != RequestOutcome::Skipped) continue;
-        findings.push_back({changes[i].line, "change of index " + Index(changes[i].request.index) +
+        findings.push_back({changes[i].line, "change of index " + std::to_string(changes[i].request.index) +
                                                  " is skipped: outside the table (" +
                                                  GvarCount(met.table_size) + ")"});
     }
@@ -150,7 +149,7 @@ void StopFinding(const std::vector<GvarRequest>& adds, const std::vector<int32_t
         const Outcomes::Met& met = outcomes.adds[i];
         if (met.met && met.outcome == RequestOutcome::Refused) {
             line = lines[i];
-            what = "add at index " + Index(adds[i].index) + " stops gvtool: \"" + message +
+            what = "add at index " + std::to_string(adds[i].index) + " stops gvtool: \"" + message +
                    "\"; nothing is written";
             break;
         }
@@ -179,7 +178,9 @@ void CheckConfiguration(const std::string& config, const std::string& save, Chec
         const XmlDocumentData* data =
             document ? static_cast<const XmlDocumentData*>(document->data) : nullptr;
         result.failed_file = config;
-        result.problem = is_save ? "can't open file !" : data ? data->errorText : "memory allocation failed !";
+        result.problem = is_save ? "can't open file !"
+                         : data  ? data->errorText
+                                 : "memory allocation failed !";
         XmlElementLinesFree(&lines);
         XmlFreeNode(document);
         return;

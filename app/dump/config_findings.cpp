@@ -137,9 +137,10 @@ bool CheckGvar(const XmlNode* element, int32_t line, std::vector<Finding>& findi
         return false;
     }
     if (!known.index() || !known.value()) {
-        findings.push_back({line, std::string("gvar without ") +
-                                      (known.index() ? "value" : known.value() ? "index" : "index and value") +
-                                      ": skipped"});
+        const char* missing = known.index()   ? "value"
+                              : known.value() ? "index"
+                                              : "index and value";
+        findings.push_back({line, std::string("gvar without ") + missing + ": skipped"});
         return true;
     }
     CheckRequest(known, line, findings);
@@ -218,7 +219,8 @@ void FindElementFindings(XmlNode* document, const XmlElementLines& lines,
                 any_request |= CheckGvar(node, line, findings);
             } else if (const char* schema = MisspeltSchemaName(NameOf(node))) {
                 findings.push_back({line, "element " + Quoted(NameOf(node)) + " is not " +
-                                              Quoted(schema) + " (names are case-sensitive): ignored"});
+                                              Quoted(schema) +
+                                              " (names are case-sensitive): ignored"});
             }
             if (node->firstChild) {
                 node = node->firstChild;

@@ -126,8 +126,9 @@ std::vector<Finding> EntryNames::settle(uint64_t table_size) {
 }
 
 const std::string* EntryNames::find(uint32_t index) const {
-    auto found = std::lower_bound(
-        names_.begin(), names_.end(), index,
-        [](const std::pair<uint32_t, std::string>& entry, uint32_t key) { return entry.first < key; });
+    auto before = [](const std::pair<uint32_t, std::string>& entry, uint32_t key) {
+        return entry.first < key;
+    };
+    auto found = std::lower_bound(names_.begin(), names_.end(), index, before);
     return found != names_.end() && found->first == index ? &found->second : nullptr;
 }

@@ -14,7 +14,8 @@ void ReportFindings(const std::string& file, std::vector<Finding>& findings) {
     // Standard error writes each call at once: many findings go out in blocks.
     std::string block;
     for (const Finding& finding : findings) {
-        block += "gvdump: " + file + ":" + std::to_string(finding.line) + ": " + finding.what + "\n";
+        block += "gvdump: " + file + ":" + std::to_string(finding.line) + ": " + finding.what;
+        block += '\n';
         if (block.size() >= 64 * 1024) {
             fwrite(block.data(), 1, block.size(), stderr);
             block.clear();
