@@ -63,6 +63,17 @@ std::vector<Request> WithLines(const std::vector<GvarRequest>& list,
 // line, and the earlier line is given to the earlier place.
 std::vector<int32_t> SortedLines(const std::vector<Request>& unsorted,
                                  const std::vector<GvarRequest>& sorted) {
+    std::vector<int32_t> lines(sorted.size());
+    // Adds written in ascending order, each index once, keep their places.
+    bool ascending = true;
+    for (size_t i = 1; i < unsorted.size() && ascending; ++i) {
+        ascending = static_cast<uint32_t>(unsorted[i - 1].request.index) <
+                    static_cast<uint32_t>(unsorted[i].request.index);
+    }
+    if (ascending) {
+        for (size_t i = 0; i < unsorted.size(); ++i) lines[i] = unsorted[i].line;
+        return lines;
+    }
     auto key = [](const GvarRequest& request) {
         return std::make_pair(static_cast<uint32_t>(request.index), request.value);
     };
@@ -76,7 +87,6 @@ std::vector<int32_t> SortedLines(const std::vector<Request>& unsorted,
     std::sort(to.begin(), to.end(), [&](size_t a, size_t b) {
         return std::make_pair(key(sorted[a]), a) < std::make_pair(key(sorted[b]), b);
     });
-    std::vector<int32_t> lines(sorted.size());
     for (size_t i = 0; i < to.size(); ++i) lines[to[i]] = unsorted[from[i]].line;
     return lines;
 }

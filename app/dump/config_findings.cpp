@@ -43,9 +43,13 @@ std::string AttributeText(const XmlNode* attribute) {
                                : std::string();
 }
 
-// Edits (insert, delete, replace, swap two neighbours) from a to b.
+// The longest name Nearest compares; longer ones are near nothing.
+const size_t MAX_COMPARED = 16;
+
+// Edits (insert, delete, replace, swap two neighbours) from a to b, both
+// at most MAX_COMPARED bytes.
 size_t EditDistance(const std::string& a, const std::string& b) {
-    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    size_t d[MAX_COMPARED + 1][MAX_COMPARED + 1];
     for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
     for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
     for (size_t i = 1; i <= a.size(); ++i) {
@@ -64,7 +68,7 @@ size_t EditDistance(const std::string& a, const std::string& b) {
 // near: one edit away for short names, two for longer ones, letter case
 // aside.
 const char* Nearest(const std::string& name) {
-    if (name.size() > 16) return nullptr;
+    if (name.size() > MAX_COMPARED) return nullptr;
     const std::string lowered = Lowered(name);
     const char* best = nullptr;
     size_t best_distance = 3;
