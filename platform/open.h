@@ -6,18 +6,35 @@
 #include <cstdio>
 #include <string>
 
+// Why a name could not be opened, told apart the same way on every system,
+// so that a program can say it in its own words.
+enum class OpenFailure {
+    None,
+    NoSuchFile,        // the name, or a folder on its way, does not exist
+    PermissionDenied,  // the system refuses the access asked for
+    IsFolder,          // the name is a folder
+    NotAFile,          // a FIFO, a device or anything else not a regular file
+    Other,             // anything else: no memory, too many open files, ...
+};
+
 // Opens the regular file with the UTF-8 name in the fopen mode given ('r' or
 // 'a', with '+', 'b' or 't'; nothing opened here is ever truncated by its
 // opening). Returns null when the name is a FIFO, a device, a folder or
 // anything else that is not a regular file, or cannot be opened. Never
 // blocks: a FIFO or a device is refused before it is opened, and the open
 // file is checked again in case the name changed in between. The rule for
-// the save, the log and the configuration alike.
-FILE* OpenRegularFileUtf8(const char* name, const char* mode);
+// the save, the log and the configuration alike. On failure, *failure
+// (when given) tells why.
+FILE* OpenRegularFileUtf8(const char* name, const char* mode, OpenFailure* failure = nullptr);
 
 // fopen by a UTF-8 name. Windows takes the name as UTF-16, so folders
-// outside the system's ANSI code page open too.
-FILE* OpenFileUtf8(const std::string& name, const char* mode);
+// outside the system's ANSI code page open too. On failure, *failure (when
+// given) tells why.
+FILE* OpenFileUtf8(const std::string& name, const char* mode, OpenFailure* failure = nullptr);
+
+// Makes the open stream pass its bytes as they are: Windows then writes no
+// carriage return before each line feed. Nothing elsewhere.
+void UseBinaryMode(FILE* stream);
 
 // Creates the file by a UTF-8 name for reading and writing ("w+b"), only if
 // no file of that name exists yet: null, with errno EEXIST, when one does.
