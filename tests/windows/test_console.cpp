@@ -275,7 +275,7 @@ TEST_F(ConsoleText, UsageShowsTheProgramsPathInAnyScript) {
 TEST_F(ConsoleText, GvdumpShowsTheSavesNameInAnyScript) {
     TempDir dir;
     Expect(GvdumpPath(), {"Дмитрий\\存档.DAT"}, dir.path(),
-           "gvdump: Дмитрий\\存档.DAT: cannot be opened\n", 1);
+           "gvdump: Дмитрий\\存档.DAT: no such file\n", 1);
 }
 
 }  // namespace
