@@ -1,7 +1,9 @@
 # Thin driver over CMake. `make demo` and `make test` are the whole set-up;
 # `make windows`, `make windows-test` and `make dist` cross-build for Windows;
-# `make bench` runs the benchmarks; `make install PREFIX=...` installs the programs.
+# `make bench` runs the benchmarks; `make install PREFIX=...` installs the
+# programs, `make package` makes the Debian package (both without the tests).
 # `make asan` and `make fuzz` are the reliability builds, each in its own folder.
+# The version is CMakeLists.txt's; the packages' names come from it.
 BUILD_DIR ?= build
 WINDOWS_BUILD_DIR ?= build-windows
 ASAN_BUILD_DIR ?= build-asan
@@ -9,9 +11,8 @@ FUZZ_BUILD_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE ?= cmake
+CPACK ?= cpack
 CMAKE_FLAGS ?=
-VERSION = 0.01a
-MINGW_STRIP ?= x86_64-w64-mingw32-strip
 PREFIX ?= /usr/local
 
 BENCH_DIR ?= build-bench
@@ -23,8 +24,6 @@ BENCH_ARGS ?= --benchmark_repetitions=5 --benchmark_enable_random_interleaving=t
 WINDOWS_TOOLCHAIN = $(CURDIR)/cmake/mingw-w64-x86_64.cmake
 WINE_RUN = $(CURDIR)/cmake/wine-run.sh
 WINE_PREFIX = $(abspath $(WINDOWS_BUILD_DIR))/wine-prefix
-DIST_NAME = gvtool-$(VERSION)-windows-x86_64
-DIST_STAGE = $(WINDOWS_BUILD_DIR)/dist/gvtool-$(VERSION)
 
 # Any report stops the process that made it: a sanitized gvtool started by a
 # test then dies with a non-zero status, and the test fails on it.
@@ -34,8 +33,8 @@ ASAN_ENV = ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
 
 FUZZERS = fuzz_xml_parser fuzz_path_query fuzz_config_reader fuzz_save_patcher
 
-.PHONY: all build configure test demo install bench asan fuzz fuzz-build clean \
-        windows-configure windows windows-test dist
+.PHONY: all build configure programs test demo install package bench asan fuzz fuzz-build \
+        clean windows-configure windows windows-test dist
 
 all: build
 
@@ -45,15 +44,26 @@ configure:
 build: configure
 	$(CMAKE) --build $(BUILD_DIR) -j $(JOBS)
 
+# The programs and the save maker alone, without the test suite.
+programs: configure
+	$(CMAKE) --build $(BUILD_DIR) -j $(JOBS) --target programs
+
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 
-demo: build
+demo: programs
 	@sh tools/demo.sh $(BUILD_DIR)
 
-# gvtool, gvdump and gvundo into $(PREFIX)/bin.
-install: build
-	$(CMAKE) --install $(BUILD_DIR) --prefix $(PREFIX)
+# The programs into $(PREFIX)/bin, stripped; their manual pages, the guides
+# and the licence under $(PREFIX)/share.
+install: programs
+	$(CMAKE) --install $(BUILD_DIR) --prefix $(PREFIX) --strip
+
+# dist/gvtool_VERSION_ARCH.deb, what make install installs under /usr;
+# cpack checks its file list once it is made.
+package: programs
+	rm -f dist/gvtool_*.deb
+	cd $(BUILD_DIR) && $(CPACK) -G DEB || { rm -f $(CURDIR)/dist/gvtool_*.deb; exit 1; }
 
 # Release build of its own; runs every benchmark and writes bench/RESULTS.md.
 bench:
@@ -94,7 +104,7 @@ windows-configure:
 	  "-DCMAKE_CROSSCOMPILING_EMULATOR=$(WINE_RUN);$(WINE_PREFIX)" $(CMAKE_FLAGS)
 
 windows: windows-configure
-	$(CMAKE) --build $(WINDOWS_BUILD_DIR) -j $(JOBS) --target gvtool gvdump gvundo
+	$(CMAKE) --build $(WINDOWS_BUILD_DIR) -j $(JOBS) --target programs
 
 # ctest is bounded in time: a hung Wine must not eat a whole CI run. Under
 # load Wine now and then fails to start a process at all (an empty console,
@@ -105,19 +115,13 @@ windows-test: windows-configure
 	sh $(WINE_RUN) $(WINE_PREFIX) --init
 	cd $(WINDOWS_BUILD_DIR) && timeout 1800 ctest --output-on-failure -j $(JOBS) --repeat until-pass:2
 
-# A zip a player unpacks anywhere: the programs, the README with Windows
-# line ends, and the example configuration.
+# dist/gvtool-VERSION-windows-x86_64.zip, a folder a player unpacks anywhere:
+# the players' programs, stripped, the players' guide as README.txt, the
+# example configuration, the licence and the changelog (packaging/).
+# cpack checks its file list once it is made.
 dist: windows
-	rm -rf $(WINDOWS_BUILD_DIR)/dist
-	mkdir -p $(DIST_STAGE) dist
-	cp $(WINDOWS_BUILD_DIR)/app/gvtool.exe $(WINDOWS_BUILD_DIR)/app/gvdump.exe \
-	  $(WINDOWS_BUILD_DIR)/app/gvundo.exe $(DIST_STAGE)/
-	$(MINGW_STRIP) $(DIST_STAGE)/gvtool.exe $(DIST_STAGE)/gvdump.exe $(DIST_STAGE)/gvundo.exe
-	sed 's/$$/\r/' README.md > $(DIST_STAGE)/README.txt
-	cp examples/config.xml $(DIST_STAGE)/config.xml
-	rm -f dist/$(DIST_NAME).zip
-	cd $(WINDOWS_BUILD_DIR)/dist && zip -X -r $(CURDIR)/dist/$(DIST_NAME).zip gvtool-$(VERSION)
-	@echo "dist/$(DIST_NAME).zip"
+	rm -f dist/gvtool-*-windows-x86_64.zip
+	cd $(WINDOWS_BUILD_DIR) && $(CPACK) -G ZIP || { rm -f $(CURDIR)/dist/gvtool-*-windows-x86_64.zip; exit 1; }
 
 clean:
 	rm -rf $(BUILD_DIR) $(BENCH_DIR) $(WINDOWS_BUILD_DIR) $(ASAN_BUILD_DIR) $(FUZZ_BUILD_DIR) dist

@@ -1,276 +1,166 @@
-// gvdump.cpp - the gvdump command: prints the GVARs of a save, or what one
-// save changed against another, as a configuration that gvtool applies as
-// it stands. Reads the saves only: never writes or locks them.
-#include <algorithm>
-#include <cstdint>
+// gvdump.cpp - the gvdump command: prints the GVARs of a save, what one save
+// changed against another, or what a configuration would do to a save, as
+// a configuration that gvtool applies as it stands (or as CSV or JSON).
+// Reads only: never writes or locks a save.
 #include <cstdio>
-#include <exception>
-#include <new>
 #include <string>
 #include <vector>
 
-#include "builder.h"
+#include "check.h"
 #include "dual_log.h"
-#include "journal.h"
-#include "model.h"
-#include "platform/lock.h"
+#include "formats.h"
+#include "names.h"
+#include "options.h"
+#include "platform/console.h"
 #include "platform/main.h"
 #include "platform/open.h"
 #include "platform/path.h"
-#include "save_patcher.h"
-#include "writer.h"
+#include "report.h"
+#include "save_table.h"
+#include "version.h"
 
 namespace {
 
-// The two programs ship together, under gvtool's version.
-const char VERSION[] = "0.01a";
-
-const char USAGE[] =
-    "usage: gvdump [-o FILE] SAVE\n"
-    "       gvdump [-o FILE] OLD NEW\n"
-    "\n"
-    "Prints the GVARs of SAVE as a configuration for gvtool, or only what NEW\n"
-    "changed and added against OLD.\n"
-    "\n"
-    "  -o, --output FILE  write the configuration to FILE, not to standard output\n"
-    "  -h, --help         print this text\n"
-    "      --version      print the version\n"
-    "\n"
-    "exit status: 0 done, 1 a save that cannot be read, 2 a wrong command line\n";
+// The programs ship together, under one version.
+const char VERSION[] = GVTOOL_VERSION;
 
 enum ExitStatus { DONE = 0, FAILED = 1, WRONG_USE = 2 };
 
-const char BEING_PATCHED[] = "being patched or interrupted; run gvtool on it first";
-const char READ_FAILED[] = "cannot be read";
+int WrongUse(const std::string& problem) {
+    // The problem may show a name in any script.
+    WriteUtf8(stderr, "gvdump: " + problem + "\ntry 'gvdump --help'\n");
+    return WRONG_USE;
+}
 
-struct Options {
-    std::vector<std::string> saves;
-    std::string output;  // empty: standard output
-    bool help = false;
-    bool version = false;
-};
-
-// Fills options from the arguments; false with the problem in plain words
-// on a wrong command line.
-bool ParseCommandLine(const std::vector<std::string>& args, Options& options,
-                      std::string& problem) {
-    bool options_end = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (options_end || arg.size() < 2 || arg[0] != '-') {
-            options.saves.push_back(arg);
-        } else if (arg == "--") {
-            options_end = true;
-        } else if (arg == "-h" || arg == "--help") {
-            options.help = true;
-        } else if (arg == "--version") {
-            options.version = true;
-        } else if (arg == "-o" || arg == "--output") {
-            if (i + 1 == args.size() || args[i + 1].empty()) {
-                problem = arg + " needs a file name";
-                return false;
-            }
-            options.output = args[++i];
-        } else {
-            problem = "unknown option " + arg;
-            return false;
+// The output is opened for writing: it must never be a file to read.
+bool OutputIsAnInput(const Options& options, std::string& problem) {
+    if (options.output.empty()) return false;
+    for (size_t i = 0; i < options.files.size(); ++i) {
+        const bool is_config = options.check && i == 0;
+        if (NamesReachOneFile(options.output, options.files[i])) {
+            problem = options.output + (is_config ? ": is the configuration to read"
+                                                  : ": is a save to read") +
+                      "; write to another file";
+            return true;
         }
     }
-    if (options.help || options.version) return true;
-    if (options.saves.empty() || options.saves.size() > 2) {
-        problem = "give one save, or two saves to compare";
-        return false;
+    if (!options.names.empty() && NamesReachOneFile(options.output, options.names)) {
+        problem = options.output + ": is the names file to read; write to another file";
+        return true;
     }
-    return true;
-}
-
-// What a location failure means to someone who named a file.
-const char* ReasonFor(LocationFailure failure) {
-    switch (failure) {
-        case LocationFailure::NoGvarsEndMarker:
-            return "not a save this tool can read: no end marker";
-        case LocationFailure::NoCitiesListEndMarker:
-        case LocationFailure::CitiesListUnknown:
-            return "not a save this tool can read: no cities list";
-        case LocationFailure::WrongTableSize:
-            return "not a save this tool can read: wrong table size";
-        case LocationFailure::SearchReadFailed:
-        case LocationFailure::CitiesReadFailed:
-            break;
-    }
-    return READ_FAILED;
-}
-
-bool JournalExists(const std::string& journal) { return KindOfFile(journal) != FileKind::None; }
-
-// Reads the table of the open save. A journal means a gvtool run is under
-// way or was cut short: the table may be half written, before or after
-// this read.
-std::string ReadTable(FILE* file, const std::string& path, std::vector<int32_t>& gvars) {
-    const std::string journal = JournalPath(file, path);
-    if (JournalExists(journal)) return BEING_PATCHED;
-    std::string problem;
-    try {
-        SavePatcher patcher(file, "");
-        uint32_t read = 0;
-        gvars = patcher.read_gvar_table(&read);
-        if (read < gvars.size()) problem = READ_FAILED;
-    } catch (const std::bad_alloc&) {
-        problem = "too large to read";
-    } catch (const LocationError& error) {
-        problem = ReasonFor(error.failure());
-    } catch (const std::exception&) {
-        problem = READ_FAILED;
-    }
-    if (problem == READ_FAILED && ReadRefusedByLock(file)) return BEING_PATCHED;
-    if (problem.empty() && JournalExists(journal)) return BEING_PATCHED;
-    return problem;
-}
-
-// The save's table, or false after one line on standard error.
-bool ReadSave(const std::string& path, std::vector<int32_t>& gvars) {
-    std::string problem;
-    // Opening a pipe or a device could wait forever or read endlessly.
-    if (KindOfFile(path) == FileKind::Other) {
-        problem = "not a file";
-    } else if (FILE* file = OpenRegularFileUtf8(path.c_str(), "rb")) {
-        problem = ReadTable(file, path, gvars);
-        fclose(file);
-    } else {
-        problem = "cannot be opened";
-    }
-    if (problem.empty()) return true;
-    fprintf(stderr, "gvdump: %s: %s\n", path.c_str(), problem.c_str());
     return false;
 }
 
-// The document: declaration, a comment of counts, save_patcher/gvars.
-// Returns the gvars element, or null when memory runs out.
-XmlNode* StartDocument(XmlNode* document, const std::string& counts) {
-    if (!XmlAddDeclaration(document, "1.0", "UTF-8")) return nullptr;
-    // Counts only: a file name could hold "--", which ends a comment.
-    if (!XmlAddComment(document, counts.c_str())) return nullptr;
-    return XmlAddElement(XmlAddElement(document, "save_patcher"), "gvars");
-}
-
-bool AddGvar(XmlNode* gvars, const char* action, size_t index, int32_t value) {
-    XmlNode* gvar = XmlAddElement(gvars, "gvar");
-    return gvar && XmlAddAttribute(gvar, "action", action) &&
-           XmlAddAttribute(gvar, "index", std::to_string(index).c_str()) &&
-           XmlAddAttribute(gvar, "value", std::to_string(value).c_str());
-}
-
-// Every entry, as changes to the value it has.
-bool BuildListing(XmlNode* document, const std::vector<int32_t>& gvars) {
-    XmlNode* list = StartDocument(document, std::to_string(gvars.size()) + " GVARs");
-    if (!list) return false;
-    for (size_t i = 0; i < gvars.size(); ++i) {
-        if (!AddGvar(list, "change", i, gvars[i])) return false;
-    }
-    return true;
-}
-
-// What turns old_gvars into new_gvars: changes where both have an entry,
-// adds for the entries only the new table has.
-bool BuildDifference(XmlNode* document, const std::vector<int32_t>& old_gvars,
-                     const std::vector<int32_t>& new_gvars) {
-    const size_t common = std::min(old_gvars.size(), new_gvars.size());
-    size_t changed = 0;
-    for (size_t i = 0; i < common; ++i) changed += old_gvars[i] != new_gvars[i];
-    const size_t added = new_gvars.size() - common;
-    XmlNode* list = StartDocument(document, std::to_string(changed) + " changed, " +
-                                                std::to_string(added) + " added");
-    if (!list) return false;
-    for (size_t i = 0; i < common; ++i) {
-        if (old_gvars[i] != new_gvars[i] && !AddGvar(list, "change", i, new_gvars[i])) {
+// Prints the document through a writer on the output; false after one line
+// on standard error when it cannot be written whole.
+template <typename Print>
+bool WriteOutput(const Options& options, Print print) {
+    const bool binary = options.format == Format::Csv;  // CR LF on every system
+    FILE* stream = stdout;
+    if (!options.output.empty()) {
+        OpenFailure failure = OpenFailure::None;
+        stream = OpenFileUtf8(options.output, binary ? "wb" : "w", &failure);
+        if (!stream) {
+            // Creating a file: a missing name is a missing folder on its way.
+            ReportProblem(options.output, failure == OpenFailure::NoSuchFile
+                                              ? "no such folder"
+                                              : OpenFailureWords(failure));
             return false;
         }
+    } else if (binary) {
+        UseBinaryMode(stdout);
     }
-    for (size_t i = common; i < new_gvars.size(); ++i) {
-        if (!AddGvar(list, "add", i, new_gvars[i])) return false;
+    {
+        EntryWriter writer(stream, options.format);
+        print(writer);
     }
-    return true;
-}
-
-// Prints the document to the output; false after one line on standard
-// error when it cannot be written whole.
-bool WriteDocument(XmlNode* document, const std::string& output) {
-    FILE* stream = output.empty() ? stdout : OpenFileUtf8(output, "w");
-    bool written = stream != nullptr;
-    if (stream) {
-        XmlPrintDocument(document, stream);
-        written = fflush(stream) == 0 && !ferror(stream);
-        if (stream != stdout) written = fclose(stream) == 0 && written;
-    }
+    bool written = fflush(stream) == 0 && !ferror(stream);
+    if (stream != stdout) written = fclose(stream) == 0 && written;
     if (!written) {
-        fprintf(stderr, "gvdump: %s: cannot be written\n",
-                output.empty() ? "standard output" : output.c_str());
+        ReportProblem(options.output.empty() ? "standard output" : options.output,
+                      "cannot be written");
         // A cut-off document would apply only part of the changes. Only a
         // plain file is removed: a device or pipe is not ours to remove.
-        if (stream && !output.empty() && KindOfFile(output) == FileKind::Regular) {
-            (void)RemoveFileUtf8(output);
+        if (!options.output.empty() && KindOfFile(options.output) == FileKind::Regular) {
+            (void)RemoveFileUtf8(options.output);
         }
     }
     return written;
 }
 
+// The names' findings for a table of table_size entries, on standard
+// error; true when there were any.
+bool SettleNames(const Options& options, EntryNames& names, size_t table_size) {
+    std::vector<Finding> findings = names.settle(table_size);
+    ReportFindings(options.names, findings);
+    return !findings.empty();
+}
+
+int RunCheck(const Options& options, EntryNames& names) {
+    const std::string& config = options.files[0];
+    const std::string& save = options.files[1];
+    CheckResult result;
+    CheckConfiguration(config, save, result);
+    ReportFindings(config, result.findings);
+    if (!result.failed_file.empty()) {
+        ReportProblem(result.failed_file, result.problem);
+        return FAILED;
+    }
+    const bool named_badly = SettleNames(options, names, result.after.size());
+    // A run that stops writes nothing: there is no document to print.
+    if (!result.stops && !WriteOutput(options, [&](EntryWriter& writer) {
+            WriteDifference(writer, result.before, result.after, save, options.range, names);
+        })) {
+        return FAILED;
+    }
+    return result.findings.empty() && !named_badly ? DONE : FAILED;
+}
+
+int RunDump(const Options& options, EntryNames& names) {
+    std::vector<std::vector<int32_t>> tables(options.files.size());
+    for (size_t i = 0; i < options.files.size(); ++i) {
+        if (!ReadSaveTable(options.files[i], tables[i])) return FAILED;
+    }
+    const std::string& save = options.files.back();
+    const bool named_badly = SettleNames(options, names, tables.back().size());
+    if (tables.size() == 2 && tables[0].size() > tables[1].size()) {
+        WriteUtf8(stderr, "gvdump: " + save + ": " +
+                              std::to_string(tables[0].size() - tables[1].size()) + " GVARs of " +
+                              options.files[0] + " are missing; gvtool cannot remove GVARs\n");
+    }
+    const bool written = WriteOutput(options, [&](EntryWriter& writer) {
+        if (tables.size() == 1) {
+            WriteListing(writer, tables[0], save, options.range, names);
+        } else {
+            WriteDifference(writer, tables[0], tables[1], save, options.range, names);
+        }
+    });
+    return written && !named_badly ? DONE : FAILED;
+}
+
 int Run(const std::vector<std::string>& args) {
     Options options;
     std::string problem;
-    if (!ParseCommandLine(args, options, problem)) {
-        fprintf(stderr, "gvdump: %s\n%s", problem.c_str(), USAGE);
-        return WRONG_USE;
-    }
+    if (!ParseCommandLine(args, options, problem)) return WrongUse(problem);
     if (options.help) {
-        fputs(USAGE, stdout);
+        fputs(GVDUMP_USAGE, stdout);
         return DONE;
     }
     if (options.version) {
         printf("gvdump %s\n", VERSION);
         return DONE;
     }
-    for (const std::string& save : options.saves) {
-        // The output is opened for writing: it must never be a save.
-        if (!options.output.empty() && NamesReachOneFile(options.output, save)) {
-            fprintf(stderr, "gvdump: %s: is a save to read; write to another file\n",
-                    options.output.c_str());
-            return WRONG_USE;
-        }
-    }
-
-    std::vector<std::vector<int32_t>> tables(options.saves.size());
-    for (size_t i = 0; i < options.saves.size(); ++i) {
-        if (!ReadSave(options.saves[i], tables[i])) return FAILED;
-    }
-
-    XmlNode* document = XmlCreateDocument(options.output.c_str());
-    bool built = document != nullptr;
-    if (built && tables.size() == 1) {
-        built = BuildListing(document, tables[0]);
-    } else if (built) {
-        built = BuildDifference(document, tables[0], tables[1]);
-        if (tables[0].size() > tables[1].size()) {
-            fprintf(stderr, "gvdump: %s: %zu GVARs of %s are missing; gvtool cannot remove GVARs\n",
-                    options.saves[1].c_str(), tables[0].size() - tables[1].size(),
-                    options.saves[0].c_str());
-        }
-    }
-    int status = DONE;
-    if (!built) {
-        fputs("gvdump: out of memory\n", stderr);
-        status = FAILED;
-    } else if (!WriteDocument(document, options.output)) {
-        status = FAILED;
-    }
-    XmlFreeNode(document);
-    return status;
+    if (OutputIsAnInput(options, problem)) return WrongUse(problem);
+    EntryNames names;
+    if (!options.names.empty() && !names.read(options.names)) return FAILED;
+    return options.check ? RunCheck(options, names) : RunDump(options, names);
 }
 
 }  // namespace
 
 int RunProgram(const std::vector<std::string>& arguments) {
-    // The location steps report through the log; none of it belongs in the
-    // document or on the console.
+    // The location steps and the phases report through the log; none of it
+    // belongs in the document or on the console.
     g_log.console = nullptr;
     g_log.file = nullptr;
     std::vector<std::string> args = arguments;

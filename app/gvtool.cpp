@@ -17,6 +17,7 @@
 #include "loader.h"
 #include "model.h"
 #include "patch_plan.h"
+#include "platform/console.h"
 #include "platform/file.h"
 #include "platform/lock.h"
 #include "platform/main.h"
@@ -25,13 +26,15 @@
 #include "platform/signals.h"
 #include "reader.h"
 #include "save_patcher.h"
+#include "version.h"
 
 namespace {
 
-void PrintUsage(const char* program) {
-    std::cout << "usage :\n" << program << " [CONF_FILE_NAME] [SAVE_DAT_FILE]\n\nexample:\n"
-              << "gvtool config.xml SLOT0\\SAVE.DAT\n";
-    std::cout.flush();
+// The program's path may name folders in any script.
+void PrintUsage(const std::string& program) {
+    WriteUtf8(stdout, "usage :\n" + program + " [CONF_FILE_NAME] [SAVE_DAT_FILE]\n\nexample:\n"
+                      "gvtool config.xml SLOT0\\SAVE.DAT\n");
+    fflush(stdout);
 }
 
 // The loader's message for an allocation failure: the library's own text
@@ -136,7 +139,7 @@ int RunProgram(const std::vector<std::string>& arguments) {
     // report is complete.
     StopSignalGuard stop_signals;
     if (arguments.size() < 3) {
-        PrintUsage(arguments.empty() ? "gvtool" : arguments[0].c_str());
+        PrintUsage(arguments.empty() ? "gvtool" : arguments[0]);
         return 0;
     }
     const char* config_name = arguments[1].c_str();
@@ -145,12 +148,14 @@ int RunProgram(const std::vector<std::string>& arguments) {
     // Without a log file the run goes on, console only, and says so there.
     FILE* log_file = OpenLog(config_name, save_name);
     FileOutputStream log_stream(log_file);
+    // The report names no file and quotes no configuration: it is ASCII, and
+    // the console takes it as it is.
     g_log.console = &std::cout;
     g_log.file = log_file ? &log_stream : nullptr;
 
     g_log << "Drelmoor 2 SAVE patcher" << std::endl;
     g_log << "RELEASE" << " build" << std::endl;
-    g_log << "version " << "0.01a" << std::endl;
+    g_log << "version " << GVTOOL_VERSION << std::endl;
     g_log << std::endl;
     if (!log_file) g_log << "can't write log file patcher.log !\n";
 

@@ -10,14 +10,13 @@
 #include "platform/file.h"
 #include "platform/lock.h"
 #include "platform/main.h"
+#include "platform/console.h"
 #include "platform/open.h"
 #include "platform/signals.h"
 #include "undo.h"
+#include "version.h"
 
 namespace {
-
-// The programs ship together, under gvtool's version.
-const char VERSION[] = "0.01a";
 
 const char USAGE[] =
     "usage: gvundo SAVE\n"
@@ -35,7 +34,7 @@ const char CANNOT_BE_READ[] = "cannot be read";
 
 // One line on standard output when done, on standard error otherwise.
 int Say(const std::string& save, const char* text, bool done) {
-    fprintf(done ? stdout : stderr, "gvundo: %s: %s\n", save.c_str(), text);
+    WriteUtf8(done ? stdout : stderr, "gvundo: " + save + ": " + text + "\n");
     return done ? DONE : FAILED;
 }
 
@@ -101,10 +100,10 @@ int RunProgram(const std::vector<std::string>& arguments) {
             fputs(USAGE, stdout);
             return DONE;
         } else if (arg == "--version") {
-            printf("gvundo %s\n", VERSION);
+            printf("gvundo %s\n", GVTOOL_VERSION);
             return DONE;
         } else {
-            fprintf(stderr, "gvundo: unknown option %s\n%s", arg.c_str(), USAGE);
+            WriteUtf8(stderr, "gvundo: unknown option " + arg + "\n" + USAGE);
             return WRONG_USE;
         }
     }

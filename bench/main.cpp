@@ -1,4 +1,4 @@
-// main.cpp - gvbench: registers the parse, query and whole-run benchmarks
+// main.cpp - gvbench: registers the parse, query, whole-run and gvdump benchmarks
 // and writes the Markdown report named by --benchmark_out.
 #include <benchmark/benchmark.h>
 
@@ -11,6 +11,7 @@
 void RegisterParseBenchmarks();
 void RegisterQueryBenchmarks();
 void RegisterRunBenchmarks();
+void RegisterDumpBenchmarks();
 
 int main(int argc, char** argv) {
     // --gv_command=TEXT names what produced the report (make bench passes
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
     RegisterParseBenchmarks();
     RegisterQueryBenchmarks();
     RegisterRunBenchmarks();
+    RegisterDumpBenchmarks();
 
     if (has_out) {
         benchmark::ConsoleReporter display;

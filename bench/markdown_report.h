@@ -42,6 +42,7 @@ private:
     void writeParse(std::ostream& out) const;
     void writeQuery(std::ostream& out) const;
     void writeRun(std::ostream& out) const;
+    void writeDump(std::ostream& out) const;
     void writeGoals(std::ostream& out) const;
 
     // The machine's load average (1, 5, 15 minutes): others' work on a shared

@@ -4,12 +4,8 @@
 // and exits.
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -19,9 +15,8 @@
 #include <vector>
 
 #include "inputs.h"
+#include "run_process.h"
 #include "savebuilder.h"
-
-extern char** environ;
 
 namespace {
 
@@ -86,54 +81,6 @@ CaseFolder& Folder(size_t which) {
     if (!folders[which]) folders[which] = std::make_unique<CaseFolder>(CASES[which]);
     return *folders[which];
 }
-
-// Runs the program in the folder with its output discarded; returns its exit
-// status, or -1 when it could not start or did not exit normally.
-int RunProcess(const fs::path& folder, const std::vector<std::string>& args) {
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t child = 0;
-    int failed = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (failed) return -1;
-    int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
-
-// Wall times of single runs. The report shows the fastest: on a shared
-// machine most runs can land on a busy moment (another build's file system
-// journal, a neighbour on the other core), and the fastest is the run's own
-// cost. The median is kept for the console.
-class RunTimes {
-public:
-    int run(const fs::path& folder, const std::vector<std::string>& args) {
-        auto start = std::chrono::steady_clock::now();
-        int status = RunProcess(folder, args);
-        seconds.push_back(
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-        return status;
-    }
-    double best() const {
-        return seconds.empty() ? 0 : *std::min_element(seconds.begin(), seconds.end());
-    }
-    double median() {
-        if (seconds.empty()) return 0;
-        std::sort(seconds.begin(), seconds.end());
-        size_t middle = seconds.size() / 2;
-        return seconds.size() % 2 ? seconds[middle] : (seconds[middle - 1] + seconds[middle]) / 2;
-    }
-
-private:
-    std::vector<double> seconds;
-};
 
 void SetCounters(benchmark::State& state, const CaseFolder& files, const RunCase& run_case,
                  RunTimes& times) {

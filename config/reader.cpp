@@ -24,7 +24,7 @@ struct ListGuard {
 
 }  // namespace
 
-void BuildPatchPlan(XmlNode* document, PatchPlan& plan) {
+void BuildPatchPlan(XmlNode* document, PatchPlan& plan, PlanSources* sources) {
     ListGuard selected;
     if (XmlSelectNodes(document, "save_patcher/gvars/gvar[@action]", &selected.list) < 0) return;
     for (uint32_t i = 0; i < selected.list.count; ++i) {
@@ -33,7 +33,15 @@ void BuildPatchPlan(XmlNode* document, PatchPlan& plan) {
         XmlNode* value = XmlFindAttribute(element, "value");
         XmlNode* index = XmlFindAttribute(element, "index");
         if (!action || !value || !index) continue;
-        plan.append(ParseGvarRequest(AttributeText(action), AttributeText(value),
-                                     AttributeText(index)));
+        const GvarRequest request =
+            ParseGvarRequest(AttributeText(action), AttributeText(value), AttributeText(index));
+        plan.append(request);
+        if (sources) {
+            std::vector<XmlNode*>& list = request.action == GvarAction::Add ? sources->add_list
+                                                : request.action == GvarAction::Remove
+                                                    ? sources->remove_list
+                                                    : sources->change_list;
+            list.push_back(element);
+        }
     }
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "checks.h"
+#include "element_lines.h"
 #include "model.h"
 #include "parser.h"
 #include "writer.h"
@@ -109,6 +110,35 @@ FILE* NullStream() {
     return stream;
 }
 
+// After a parse that succeeded: one line per element, in document order
+// (each element before its children), never decreasing, within the text.
+std::string CheckElementLines(XmlNode* document, const XmlElementLines& lines, const char* text) {
+    int32_t last_line = 1;
+    for (const char* c = text; *c; ++c) last_line += *c == '\n';
+    std::vector<XmlNode*> pending{document};
+    uint32_t next = 0;
+    int32_t line = 1;
+    while (!pending.empty()) {
+        XmlNode* node = pending.back();
+        pending.pop_back();
+        if (node->kind == XmlKindElement) {
+            if (next >= lines.count || lines.items[next].element != node) {
+                return "element lines out of document order" + Where(node);
+            }
+            if (lines.items[next].line < line || lines.items[next].line > last_line) {
+                return "element line " + std::to_string(lines.items[next].line) + " out of order";
+            }
+            line = lines.items[next++].line;
+        }
+        std::vector<XmlNode*> children;
+        for (XmlNode* child = node->firstChild; child; child = child->nextSibling) {
+            children.push_back(child);
+        }
+        pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+    return next == lines.count ? "" : "element lines for elements not in the tree";
+}
+
 }  // namespace
 
 std::string CheckXmlTree(XmlNode* document, size_t max_nodes) {
@@ -142,7 +172,12 @@ std::string CheckXmlParser(const uint8_t* data, size_t size) {
     XmlNode* document = XmlCreateDocument("fuzz.xml");
     if (!document) return "";  // out of memory: nothing to check
     XmlParseOptions options = {};
+    // Parsed with element lines recorded, as gvdump parses.
+    XmlElementLines lines = {};
+    XmlElementLinesBegin(&lines, text);
+    XmlRecordElementLines(&lines);
     const char* end = XmlParseChildren(document, text, &options);
+    XmlRecordElementLines(nullptr);
     const XmlDocumentData* record = static_cast<const XmlDocumentData*>(document->data);
     std::string problem;
     if (end && end != text + strlen(text)) {
@@ -153,7 +188,9 @@ std::string CheckXmlParser(const uint8_t* data, size_t size) {
     }
     // Every node holds at least one byte of the text, the empty text none.
     if (problem.empty()) problem = CheckXmlTree(document, 2 * strlen(text) + 2);
+    if (problem.empty() && end) problem = CheckElementLines(document, lines, text);
     if (problem.empty()) XmlPrintNode(document, NullStream());
+    XmlElementLinesFree(&lines);
     XmlFreeNode(document);
     return problem;
 }

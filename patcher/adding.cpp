@@ -14,7 +14,8 @@ constexpr uint64_t MAX_GVARS = 1073741823;
 
 }  // namespace
 
-void SavePatcher::add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_table) {
+void SavePatcher::add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_table,
+                            RequestObserver* observer) {
     const int32_t total = static_cast<int32_t>(plan.add_list.size());
     g_log << "adding new GVARs (" << total << ") to SAVE file" << std::endl;
     // Nothing is written before SAVING, so the size is still the original's.
@@ -22,7 +23,8 @@ void SavePatcher::add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_ta
     int64_t file_size = 0;
     if (total > 0) (void)FileSizeBeneath(save_file_, &file_size);
     for (int32_t i = 1; i <= total; ++i) {
-        const GvarRequest& request = plan.add_list[static_cast<size_t>(i - 1)];
+        const size_t position = static_cast<size_t>(i - 1);
+        const GvarRequest& request = plan.add_list[position];
         g_log << "\tadding GVAR (" << i << " of " << total << ")" << std::endl;
         g_log << "\t{ index = " << request.index << ", value = " << request.value << " }\n\n";
 
@@ -34,6 +36,9 @@ void SavePatcher::add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_ta
             LogLine("\twhile adding, detected index(" + std::to_string(request.index) +
                     ") in range [0, " + std::to_string(signed_size) +
                     "), expected index >= " + std::to_string(signed_size));
+            if (observer) {
+                observer->request_met(GvarAction::Add, position, size, RequestOutcome::Skipped);
+            }
             continue;
         }
         // Negative indices read as 2^31 or more and land here too. An index
@@ -41,10 +46,16 @@ void SavePatcher::add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_ta
         // is allocated for it.
         const int64_t growth = 8 * (int64_t{index} + 1 - int64_t{location_.gvars_count});
         if (uint64_t{index} + 1 > MAX_GVARS || file_size + growth > MAX_SAVE_SIZE) {
+            if (observer) {
+                observer->request_met(GvarAction::Add, position, size, RequestOutcome::Refused);
+            }
             throw std::length_error("can't add GVAR with index " +
                                     std::to_string(request.index) + " !");
         }
         gvar_table.resize(static_cast<size_t>(index) + 1, 0);
         gvar_table[index] = request.value;
+        if (observer) {
+            observer->request_met(GvarAction::Add, position, size, RequestOutcome::Applied);
+        }
     }
 }

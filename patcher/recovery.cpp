@@ -342,13 +342,14 @@ bool RestoreFromJournal(FILE* journal, const JournalHeader& header, FILE* save,
 Recovery RecoverJournal(FILE* save_file, const std::string& journal_path) {
     // Opened as the save is: a FIFO, a folder or a device there is not read,
     // and nothing waits.
-    OpenOutcome found = OpenOutcome::Failed;
+    OpenFailure found = OpenFailure::None;
     FILE* journal = OpenExistingFileUtf8(journal_path, "rb", &found);
     if (!journal) {
         switch (found) {
-            case OpenOutcome::Missing:
-            case OpenOutcome::NameTooLong: return Recovery::NoJournal;
-            case OpenOutcome::NotRegular: return Recovery::Mismatch;
+            case OpenFailure::NoSuchFile:
+            case OpenFailure::NameTooLong: return Recovery::NoJournal;
+            case OpenFailure::IsFolder:
+            case OpenFailure::NotAFile: return Recovery::Mismatch;
             default: return Recovery::Unreadable;
         }
     }

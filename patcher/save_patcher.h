@@ -59,6 +59,26 @@ struct TableLocation {
     uint32_t cities_list_size = 0;    // the list's bytes; the block holds 3 more
 };
 
+// How the adding or changing phase dealt with one request.
+enum class RequestOutcome {
+    Applied,  // stored in the table
+    Skipped,  // its warning line written, the table unchanged
+    Refused,  // the phase stops here with a length error
+};
+
+// Told of each request as the adding and changing phases meet it, for a
+// caller that checks a plan rather than runs it. position is the request's
+// place in the list the phase reads (add_list as sorted, change_list);
+// table_size the table's length when the phase met it.
+class RequestObserver {
+public:
+    virtual void request_met(GvarAction phase, size_t position, size_t table_size,
+                             RequestOutcome outcome) = 0;
+
+protected:
+    ~RequestObserver() = default;
+};
+
 class SavePatcher {
 public:
     // The patcher uses the open stream but never closes it. save_path names
@@ -84,6 +104,18 @@ public:
     // Fails as the location step of run does. Reads only.
     std::vector<int32_t> read_gvar_table(uint32_t* entries_read = nullptr);
 
+    // The steps of run before SAVING, on a plan that SortPatchPlan has
+    // ordered: locate, read the table, add, change, each step logged.
+    // Returns the table as SAVING would write it; observer, when given, is
+    // told how each request ended. Fails as run does; writes nothing.
+    std::vector<int32_t> apply_in_memory(const PatchPlan& plan,
+                                         RequestObserver* observer = nullptr);
+
+    // What SAVING checks before it writes anything: a critical error (as
+    // run reports it) when the table given cannot be written to this save.
+    // Call after apply_in_memory, which locates the table.
+    void check_before_saving(const std::vector<int32_t>& gvar_table) const;
+
     // Where the last location step found the table.
     const TableLocation& location() const { return location_; }
 
@@ -95,9 +127,10 @@ private:
     uint32_t read_entries(std::vector<int32_t>& gvar_table);
 
     // The three phases, over the table that run owns.
-    void add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_table);
+    void add_gvars(const PatchPlan& plan, std::vector<int32_t>& gvar_table,
+                   RequestObserver* observer);
     void set_gvars(const std::vector<GvarRequest>& change_list,
-                   std::vector<int32_t>& gvar_table);
+                   std::vector<int32_t>& gvar_table, RequestObserver* observer);
     void save_gvars(const std::vector<int32_t>& gvar_table, StopSignalGuard& stop_signals);
 
     FILE* save_file_;

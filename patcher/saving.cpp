@@ -118,24 +118,30 @@ void ResizeSaveFile(FILE* save_file, int32_t position, int32_t growth, const uin
 
 }  // namespace
 
+void SavePatcher::check_before_saving(const std::vector<int32_t>& gvar_table) const {
+    const uint32_t m = static_cast<uint32_t>(gvar_table.size());
+    const uint32_t n = location_.gvars_count;
+    if (m <= n) return;
+    // Growth inserts at the end marker; if the copy does not end there, the
+    // move would tear the file apart.
+    const int64_t copy_end = int64_t{location_.cities_block_offset} +
+                             location_.cities_list_size + 3 + 4 * int64_t{n};
+    if (copy_end != GVARS_END_SEARCH_OFFSET + location_.gvars_end_offset) {
+        CriticalError("wrong GVARs end marker offset !");
+    }
+    if (8 * (int64_t{m} - n) > MAX_SAVE_SIZE) CriticalError(SAVE_RESIZE_FAILED);
+}
+
 void SavePatcher::save_gvars(const std::vector<int32_t>& gvar_table,
                              StopSignalGuard& stop_signals) {
     g_log << "flushing buffer to SAVE file ..." << std::endl;
+    check_before_saving(gvar_table);
     const uint32_t m = static_cast<uint32_t>(gvar_table.size());
     const uint32_t n = location_.gvars_count;
     const uint32_t block_size = location_.cities_list_size + 3;
     const bool grows = m > n;
     const int32_t insertion = GVARS_END_SEARCH_OFFSET + location_.gvars_end_offset;
-    int64_t growth = 0;
-    if (grows) {
-        // Growth inserts at the end marker; if the copy does not end there,
-        // the move would tear the file apart.
-        const int64_t copy_end =
-            int64_t{location_.cities_block_offset} + block_size + 4 * int64_t{n};
-        if (copy_end != insertion) CriticalError("wrong GVARs end marker offset !");
-        growth = 8 * (int64_t{m} - n);
-        if (growth > MAX_SAVE_SIZE) CriticalError(SAVE_RESIZE_FAILED);
-    }
+    const int64_t growth = grows ? 8 * (int64_t{m} - n) : 0;
 
     // Nothing of the save changes before its journal is durable.
     SaveJournal journal(save_file_, save_path_, stop_signals, resolved_path_);

@@ -16,13 +16,14 @@ namespace {
 // What the undo record says of the save: Undone when it fits the save
 // exactly, otherwise why it cannot be applied.
 UndoResult CheckRecord(const std::string& record_path, FILE* save_file) {
-    OpenOutcome found = OpenOutcome::Failed;
+    OpenFailure found = OpenFailure::None;
     FILE* record = OpenExistingFileUtf8(record_path, "rb", &found);
     if (!record) {
         switch (found) {
-            case OpenOutcome::Missing:
-            case OpenOutcome::NameTooLong: return UndoResult::NothingToUndo;
-            case OpenOutcome::NotRegular: return UndoResult::RecordMismatch;
+            case OpenFailure::NoSuchFile:
+            case OpenFailure::NameTooLong: return UndoResult::NothingToUndo;
+            case OpenFailure::IsFolder:
+            case OpenFailure::NotAFile: return UndoResult::RecordMismatch;
             default: return UndoResult::Unreadable;
         }
     }

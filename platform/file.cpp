@@ -20,7 +20,8 @@ size_t StreamRead(void* buffer, size_t size, size_t count, FILE* stream) {
 }
 
 size_t StreamWrite(const void* buffer, size_t size, size_t count, FILE* stream) {
-    return PlatformFaultDue() ? 0 : fwrite(buffer, size, count, stream);
+    const SeamCall call(SeamCallKind::Write, stream, buffer, static_cast<int64_t>(size * count));
+    return PlatformFaultDue(call) ? 0 : fwrite(buffer, size, count, stream);
 }
 
 int StreamFlush(FILE* stream) { return PlatformFaultDue() ? EOF : fflush(stream); }
@@ -49,7 +50,9 @@ bool CutBeneath(FILE* stream, int64_t size);
 }  // namespace
 
 bool CutStreamFile(FILE* stream, int64_t size) {
-    return StreamFlush(stream) == 0 && !PlatformFaultDue() && CutBeneath(stream, size);
+    return StreamFlush(stream) == 0 &&
+           !PlatformFaultDue({SeamCallKind::Resize, stream, nullptr, size}) &&
+           CutBeneath(stream, size);
 }
 
 bool EmptyStreamFile(FILE* stream) { return fflush(stream) == 0 && CutBeneath(stream, 0); }
@@ -85,7 +88,10 @@ bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
         GetLastError() != NO_ERROR) {
         return false;
     }
-    if (PlatformFaultDue() || !SetEndOfFile(handle)) return false;
+    if (PlatformFaultDue({SeamCallKind::Resize, stream, nullptr, old_size + growth}) ||
+        !SetEndOfFile(handle)) {
+        return false;
+    }
     int64_t size = 0;
     return !PlatformFaultDue() && FileSizeBeneath(stream, &size) && size == old_size + growth;
 }
@@ -93,10 +99,13 @@ bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
 bool SyncStreamFile(FILE* stream) {
     if (StreamFlush(stream) != 0) return false;
     HANDLE handle = HandleOf(stream);
-    return handle != INVALID_HANDLE_VALUE && !PlatformFaultDue() && FlushFileBuffers(handle);
+    return handle != INVALID_HANDLE_VALUE && !PlatformFaultDue({SeamCallKind::SyncFile, stream}) &&
+           FlushFileBuffers(handle);
 }
 
-bool SyncFolderOf(const std::string& /*file*/) { return !PlatformFaultDue(); }
+bool SyncFolderOf(const std::string& file) {
+    return !PlatformFaultDue({SeamCallKind::SyncFolder, file.c_str()});
+}
 
 bool FileLinkCount(FILE* stream, uint64_t* links) {
     BY_HANDLE_FILE_INFORMATION information;
@@ -136,7 +145,10 @@ bool FileSizeBeneath(FILE* stream, int64_t* size) {
 bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
     if (StreamFlush(stream) != 0) return false;
     const int descriptor = fileno(stream);
-    if (descriptor < 0 || PlatformFaultDue()) return false;
+    if (descriptor < 0 ||
+        PlatformFaultDue({SeamCallKind::Resize, stream, nullptr, old_size + growth})) {
+        return false;
+    }
     const int64_t new_size = old_size + growth;
     // Reserved, not sparse: a full disk refuses here, before anything moved.
     // glibc emulates the call where the file system lacks it; only where
@@ -160,12 +172,13 @@ bool GrowStreamFile(FILE* stream, int64_t old_size, int32_t growth) {
 bool SyncStreamFile(FILE* stream) {
     if (StreamFlush(stream) != 0) return false;
     const int descriptor = fileno(stream);
-    return descriptor >= 0 && !PlatformFaultDue() && SyncDescriptor(descriptor);
+    return descriptor >= 0 && !PlatformFaultDue({SeamCallKind::SyncFile, stream}) &&
+           SyncDescriptor(descriptor);
 }
 
 // File systems that cannot sync a folder say EINVAL: nothing to do there.
 bool SyncFolderOf(const std::string& file) {
-    if (PlatformFaultDue()) return false;
+    if (PlatformFaultDue({SeamCallKind::SyncFolder, file.c_str()})) return false;
     // The folder's name goes through a buffer of the system's own limit: a
     // longer one cannot be opened anyway.
     char folder[PATH_MAX];

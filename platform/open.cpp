@@ -18,94 +18,108 @@ std::string PrivateMode(const char* mode) {
 #endif
 }
 
+// Stores why an open failed, when the caller asked; returns null so that a
+// failing path reports and returns in one step.
+FILE* Failed(OpenFailure* failure, OpenFailure why) {
+    if (failure) *failure = why;
+    return nullptr;
+}
+
 }  // namespace
 
 #ifdef _WIN32
 
 namespace {
 
-OpenOutcome OutcomeOf(DWORD error) {
+bool IsFolderName(const std::wstring& wide_name) {
+    const DWORD attributes = GetFileAttributesW(wide_name.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A folder refuses to open as a file with "access denied": told apart here.
+OpenFailure FailureOf(DWORD error, const std::wstring& wide_name) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND:
-            return OpenOutcome::Missing;
-        case ERROR_FILENAME_EXCED_RANGE:
         case ERROR_INVALID_NAME:
-            return OpenOutcome::NameTooLong;
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_PATHNAME:
+            return OpenFailure::NoSuchFile;
+        case ERROR_FILENAME_EXCED_RANGE:
+            return OpenFailure::NameTooLong;
         case ERROR_CANT_RESOLVE_FILENAME:  // a loop of links
-            return OpenOutcome::NotRegular;
+            return OpenFailure::NotAFile;
+        case ERROR_ACCESS_DENIED:
+            return IsFolderName(wide_name) ? OpenFailure::IsFolder : OpenFailure::PermissionDenied;
         default:
-            return OpenOutcome::Failed;
+            return IsFolderName(wide_name) ? OpenFailure::IsFolder : OpenFailure::Other;
     }
 }
 
-// Opens the regular file in the fopen mode ('r' or 'a', with '+', 'b' or
-// 't'); null with *outcome saying why not.
-FILE* OpenRegular(const char* name, const char* mode, OpenOutcome* outcome) {
-    *outcome = OpenOutcome::Failed;
+OpenFailure FailureOfErrno(int error, const std::wstring& wide_name) {
+    if (IsFolderName(wide_name)) return OpenFailure::IsFolder;
+    if (error == ENOENT) return OpenFailure::NoSuchFile;
+    if (error == EACCES || error == EPERM || error == EROFS) return OpenFailure::PermissionDenied;
+    return OpenFailure::Other;
+}
+
+}  // namespace
+
+FILE* OpenRegularFileUtf8(const char* name, const char* mode, OpenFailure* failure) {
     const bool update = std::strchr(mode, '+') != nullptr;
     const bool append = mode[0] == 'a';
-    if (!append && mode[0] != 'r') return nullptr;
+    if (!append && mode[0] != 'r') return Failed(failure, OpenFailure::Other);
     const DWORD access =
         update ? GENERIC_READ | GENERIC_WRITE : append ? GENERIC_WRITE : GENERIC_READ;
     int flags = update ? _O_RDWR : append ? _O_WRONLY : _O_RDONLY;
     if (append) flags |= _O_APPEND;
     flags |= std::strchr(mode, 'b') ? _O_BINARY : _O_TEXT;
     const std::wstring wide_name = WideFromUtf8(name);
-    if (wide_name.empty()) return nullptr;
-    // A folder opens only with backup semantics: told apart before.
-    const DWORD attributes = GetFileAttributesW(wide_name.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES && !append) {
-        *outcome = OutcomeOf(GetLastError());
-        return nullptr;
-    }
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        *outcome = OpenOutcome::NotRegular;
-        return nullptr;
-    }
+    if (wide_name.empty()) return Failed(failure, OpenFailure::NoSuchFile);
     // The sharing _wfopen grants, so other programs see the file as before;
     // no security attributes, so the handle is not inheritable.
     HANDLE handle =
         CreateFileW(wide_name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     append ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        *outcome = OutcomeOf(GetLastError());
-        return nullptr;
-    }
+    if (handle == INVALID_HANDLE_VALUE) return Failed(failure, FailureOf(GetLastError(), wide_name));
     // CON, NUL, COM1 and pipes are not disk files: reading them waits for a
     // keyboard, a line or a writer, or yields nothing real.
     if (GetFileType(handle) != FILE_TYPE_DISK) {
         CloseHandle(handle);
-        *outcome = OpenOutcome::NotRegular;
-        return nullptr;
+        return Failed(failure, OpenFailure::NotAFile);
     }
     const int descriptor =
         _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags | _O_NOINHERIT);
     if (descriptor < 0) {
         CloseHandle(handle);
-        return nullptr;
+        return Failed(failure, OpenFailure::Other);
     }
     FILE* stream = _fdopen(descriptor, mode);
     if (!stream) {
         _close(descriptor);
-        return nullptr;
+        return Failed(failure, OpenFailure::Other);
     }
-    *outcome = OpenOutcome::Opened;
     return stream;
 }
 
-}  // namespace
-
-FILE* OpenFileUtf8(const std::string& name, const char* mode) {
-    if (PlatformFaultDue()) return nullptr;
+FILE* OpenFileUtf8(const std::string& name, const char* mode, OpenFailure* failure) {
+    if (PlatformFaultDue()) return Failed(failure, OpenFailure::Other);
     const std::wstring wide_name = WideFromUtf8(name.c_str());
     const std::wstring wide_mode = WideFromUtf8(PrivateMode(mode).c_str());
-    if (wide_name.empty() || wide_mode.empty()) return nullptr;
-    return _wfopen(wide_name.c_str(), wide_mode.c_str());
+    if (wide_name.empty() || wide_mode.empty()) return Failed(failure, OpenFailure::NoSuchFile);
+    FILE* stream = _wfopen(wide_name.c_str(), wide_mode.c_str());
+    if (!stream) return Failed(failure, FailureOfErrno(errno, wide_name));
+    return stream;
+}
+
+void UseBinaryMode(FILE* stream) {
+    fflush(stream);
+    (void)_setmode(_fileno(stream), _O_BINARY);
 }
 
 FILE* CreateNewFileUtf8(const std::string& name) {
-    if (PlatformFaultDue()) return nullptr;
+    if (PlatformFaultDue({SeamCallKind::Create, name.c_str()})) return nullptr;
     const std::wstring wide_name = WideFromUtf8(name.c_str());
     if (wide_name.empty()) return nullptr;
     // The C runtime's fopen has no exclusive mode on every Windows version,
@@ -133,6 +147,30 @@ FILE* CreateNewFileUtf8(const std::string& name) {
 
 namespace {
 
+OpenFailure FailureOfErrno(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            return OpenFailure::NoSuchFile;
+        case ENAMETOOLONG:
+            return OpenFailure::NameTooLong;
+        case ELOOP:  // a loop of links
+            return OpenFailure::NotAFile;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return OpenFailure::PermissionDenied;
+        case EISDIR:
+            return OpenFailure::IsFolder;
+        default:
+            return OpenFailure::Other;
+    }
+}
+
+OpenFailure FailureOfStatus(const struct stat& status) {
+    return S_ISDIR(status.st_mode) ? OpenFailure::IsFolder : OpenFailure::NotAFile;
+}
+
 // A stream on the open descriptor, or null with the descriptor closed and
 // errno as the failure left it.
 FILE* StreamOn(int descriptor, const char* mode) {
@@ -146,71 +184,54 @@ FILE* StreamOn(int descriptor, const char* mode) {
     return stream;
 }
 
-OpenOutcome OutcomeOf(int error) {
-    switch (error) {
-        case ENOENT: return OpenOutcome::Missing;
-        case ENAMETOOLONG: return OpenOutcome::NameTooLong;
-        case ELOOP: return OpenOutcome::NotRegular;  // a loop of links
-        default: return OpenOutcome::Failed;
-    }
-}
+}  // namespace
 
-// Opens the regular file in the fopen mode ('r' or 'a', with '+', 'b' or
-// 't'); null with *outcome saying why not.
-FILE* OpenRegular(const char* name, const char* mode, OpenOutcome* outcome) {
-    *outcome = OpenOutcome::Failed;
+FILE* OpenRegularFileUtf8(const char* name, const char* mode, OpenFailure* failure) {
     const bool update = std::strchr(mode, '+') != nullptr;
     const bool append = mode[0] == 'a';
-    if (!append && mode[0] != 'r') return nullptr;
+    if (!append && mode[0] != 'r') return Failed(failure, OpenFailure::Other);
     int flags = update ? O_RDWR : append ? O_WRONLY : O_RDONLY;
     if (append) flags |= O_CREAT | O_APPEND;
     // Opening a FIFO for reading waits for a writer, and opening a device
     // may act on it: neither is opened at all.
     struct stat status;
     if (stat(name, &status) == 0 && !S_ISREG(status.st_mode)) {
-        *outcome = OpenOutcome::NotRegular;
-        return nullptr;
+        return Failed(failure, FailureOfStatus(status));
     }
     const int descriptor = open(name, flags | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (descriptor < 0) {
-        *outcome = OutcomeOf(errno);
-        return nullptr;
-    }
-    // The name may have changed in between.
-    const int status_flags = fcntl(descriptor, F_GETFL);
-    const bool regular = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
-    if (!regular || status_flags < 0 ||
-        fcntl(descriptor, F_SETFL, status_flags & ~O_NONBLOCK) != 0) {
+    if (descriptor < 0) return Failed(failure, FailureOfErrno(errno));
+    // The name may have changed between the stat and the open.
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const bool known = fstat(descriptor, &status) == 0;
         close(descriptor);
-        if (!regular) *outcome = OpenOutcome::NotRegular;
-        return nullptr;
+        return Failed(failure, known ? FailureOfStatus(status) : OpenFailure::Other);
+    }
+    const int status_flags = fcntl(descriptor, F_GETFL);
+    if (status_flags < 0 || fcntl(descriptor, F_SETFL, status_flags & ~O_NONBLOCK) != 0) {
+        close(descriptor);
+        return Failed(failure, OpenFailure::Other);
     }
     FILE* stream = StreamOn(descriptor, mode);
-    if (stream) *outcome = OpenOutcome::Opened;
-    return stream;
+    return stream ? stream : Failed(failure, OpenFailure::Other);
 }
 
-}  // namespace
-
-FILE* OpenFileUtf8(const std::string& name, const char* mode) {
-    if (PlatformFaultDue()) return nullptr;
-    return fopen(name.c_str(), PrivateMode(mode).c_str());
+FILE* OpenFileUtf8(const std::string& name, const char* mode, OpenFailure* failure) {
+    if (PlatformFaultDue()) return Failed(failure, OpenFailure::Other);
+    FILE* stream = fopen(name.c_str(), PrivateMode(mode).c_str());
+    return stream ? stream : Failed(failure, FailureOfErrno(errno));
 }
+
+void UseBinaryMode(FILE*) {}
 
 FILE* CreateNewFileUtf8(const std::string& name) {
-    if (PlatformFaultDue()) return nullptr;
+    if (PlatformFaultDue({SeamCallKind::Create, name.c_str()})) return nullptr;
     return StreamOn(open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666), "w+b");
 }
 
 #endif
 
-FILE* OpenRegularFileUtf8(const char* name, const char* mode) {
-    OpenOutcome outcome;
-    return OpenRegular(name, mode, &outcome);
-}
-
-FILE* OpenExistingFileUtf8(const std::string& name, const char* mode, OpenOutcome* outcome) {
-    *outcome = OpenOutcome::Failed;
-    if (mode[0] != 'r' || PlatformFaultDue()) return nullptr;
-    return OpenRegular(name.c_str(), mode, outcome);
+FILE* OpenExistingFileUtf8(const std::string& name, const char* mode, OpenFailure* failure) {
+    *failure = OpenFailure::None;
+    if (mode[0] != 'r' || PlatformFaultDue()) return Failed(failure, OpenFailure::Other);
+    return OpenRegularFileUtf8(name.c_str(), mode, failure);
 }

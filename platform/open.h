@@ -6,34 +6,43 @@
 #include <cstdio>
 #include <string>
 
+// Why a name could not be opened, told apart the same way on every system,
+// so that a program can say it in its own words.
+enum class OpenFailure {
+    None,
+    NoSuchFile,        // the name, or a folder on its way, does not exist
+    PermissionDenied,  // the system refuses the access asked for
+    IsFolder,          // the name is a folder
+    NotAFile,          // a FIFO, a device, a loop of links, anything not a regular file
+    NameTooLong,       // over the system's limit: nothing can be there
+    Other,             // anything else: no memory, too many open files, ...
+};
+
 // Opens the regular file with the UTF-8 name in the fopen mode given ('r' or
 // 'a', with '+', 'b' or 't'; nothing opened here is ever truncated by its
 // opening). Returns null when the name is a FIFO, a device, a folder or
 // anything else that is not a regular file, or cannot be opened. Never
 // blocks: a FIFO or a device is refused before it is opened, and the open
 // file is checked again in case the name changed in between. The rule for
-// the save, the log and the configuration alike.
-FILE* OpenRegularFileUtf8(const char* name, const char* mode);
-
-// What OpenExistingFileUtf8 found at a name.
-enum class OpenOutcome {
-    Opened,       // a regular file, open now
-    Missing,      // nothing is there
-    NameTooLong,  // the name is over the system's limit: nothing can be there
-    NotRegular,   // a FIFO, a folder, a device, a link loop, ...
-    Failed,       // it could not be looked at: too many open files, an I/O error, ...
-};
+// the save, the log and the configuration alike. On failure, *failure
+// (when given) tells why.
+FILE* OpenRegularFileUtf8(const char* name, const char* mode, OpenFailure* failure = nullptr);
 
 // Opens the regular file with the UTF-8 name for reading ("rb") or for
-// reading and writing ("r+b"), as OpenRegularFileUtf8 does: never blocking,
-// never acting on a device. *outcome says what was found; the stream is
-// null unless it is Opened. Asks the fault seam first (platform/fault_seam.h):
-// a fault is Failed.
-FILE* OpenExistingFileUtf8(const std::string& name, const char* mode, OpenOutcome* outcome);
+// reading and writing ("r+b") as OpenRegularFileUtf8 does, asking the fault
+// seam first (platform/fault_seam.h): a fault is Other. For files that a
+// run finds beside the save (a journal, an undo record), where what is
+// there decides what the run does: *failure is always set, None when open.
+FILE* OpenExistingFileUtf8(const std::string& name, const char* mode, OpenFailure* failure);
 
 // fopen by a UTF-8 name. Windows takes the name as UTF-16, so folders
-// outside the system's ANSI code page open too.
-FILE* OpenFileUtf8(const std::string& name, const char* mode);
+// outside the system's ANSI code page open too. On failure, *failure (when
+// given) tells why.
+FILE* OpenFileUtf8(const std::string& name, const char* mode, OpenFailure* failure = nullptr);
+
+// Makes the open stream pass its bytes as they are: Windows then writes no
+// carriage return before each line feed. Nothing elsewhere.
+void UseBinaryMode(FILE* stream);
 
 // Creates the file by a UTF-8 name for reading and writing ("w+b"), only if
 // no file of that name exists yet: null, with errno EEXIST, when one does.

@@ -84,13 +84,13 @@ bool SameFileBeneath(const std::string& a, const std::string& b, const FileStatu
 }  // namespace
 
 bool RemoveFileUtf8(const std::string& name) {
-    if (PlatformFaultDue()) return false;
+    if (PlatformFaultDue({SeamCallKind::Remove, name.c_str()})) return false;
     const std::wstring wide_name = WideFromUtf8(name.c_str());
     return !wide_name.empty() && _wremove(wide_name.c_str()) == 0;
 }
 
 bool RenameFileUtf8(const std::string& from, const std::string& to) {
-    if (PlatformFaultDue()) return false;
+    if (PlatformFaultDue({SeamCallKind::Rename, from.c_str(), to.c_str()})) return false;
     const std::wstring wide_from = WideFromUtf8(from.c_str());
     const std::wstring wide_to = WideFromUtf8(to.c_str());
     return !wide_from.empty() && !wide_to.empty() &&
@@ -154,11 +154,12 @@ bool SameFileBeneath(const std::string& /*a*/, const std::string& /*b*/, const F
 }  // namespace
 
 bool RemoveFileUtf8(const std::string& name) {
-    return !PlatformFaultDue() && remove(name.c_str()) == 0;
+    return !PlatformFaultDue({SeamCallKind::Remove, name.c_str()}) && remove(name.c_str()) == 0;
 }
 
 bool RenameFileUtf8(const std::string& from, const std::string& to) {
-    return !PlatformFaultDue() && rename(from.c_str(), to.c_str()) == 0;
+    return !PlatformFaultDue({SeamCallKind::Rename, from.c_str(), to.c_str()}) &&
+           rename(from.c_str(), to.c_str()) == 0;
 }
 
 std::string ResolvedPath(FILE* /*stream*/, const std::string& name) {

@@ -1,6 +1,6 @@
 #!/bin/sh
 # Runs gvtool the way a newcomer would, from a folder inside the build tree,
-# on a synthetic save that mksave generates there first.
+# on a synthetic save that gvmksave generates there first.
 set -eu
 build=$(cd "${1:-build}" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -11,8 +11,8 @@ cd "$demo"
 echo "\$ gvtool"
 "$build/app/gvtool" || true
 echo
-echo "\$ mksave SLOT0/SAVE.DAT"
-"$build/tools/mksave" SLOT0/SAVE.DAT
+echo "\$ gvmksave SLOT0/SAVE.DAT"
+"$build/tools/gvmksave" SLOT0/SAVE.DAT
 echo
 echo "\$ gvtool config.xml SLOT0/SAVE.DAT"
 # The demo has a configuration of its own: the shipped example changes nothing.

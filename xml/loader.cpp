@@ -39,7 +39,9 @@ static void XmlKeepLines(char* text, size_t count) {
     text[kept] = '\0';
 }
 
-int32_t XmlLoadFile(XmlNode* document) {
+int32_t XmlLoadFile(XmlNode* document) { return XmlLoadFileWithLines(document, nullptr); }
+
+int32_t XmlLoadFileWithLines(XmlNode* document, XmlElementLines* lines) {
     if (!document) return -1;
     XmlDocumentData* record = document->kind == XmlKindDocument
                                   ? static_cast<XmlDocumentData*>(document->data)
@@ -86,7 +88,15 @@ int32_t XmlLoadFile(XmlNode* document) {
     } else {
         XmlKeepLines(text, static_cast<size_t>(got));
         XmlParseOptions options = {};
+        if (lines) {
+            XmlElementLinesBegin(lines, text);
+            XmlRecordElementLines(lines);
+        }
         result = XmlParseChildren(document, text, &options) ? 0 : -1;
+        if (lines) {
+            XmlRecordElementLines(nullptr);
+            lines->counted = nullptr;  // the text is freed below
+        }
     }
     free(text);
     return result;

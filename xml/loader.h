@@ -1,6 +1,7 @@
 // loader.h - reads a configuration file whole and parses it into a document.
 #pragma once
 
+#include "element_lines.h"
 #include "model.h"
 
 // Loads the file named (UTF-8) by the document's name (read in binary, each
@@ -16,3 +17,10 @@
 // A null document gives -1 and records nothing. The text buffer is freed
 // before returning; the tree keeps copies only.
 int32_t XmlLoadFile(XmlNode* document);
+
+// XmlLoadFile, and in lines the line of each element's start tag, counted in
+// the text as parsed: after each carriage return + line feed became a line
+// feed. XmlLoadFile is this without a table. After a failed load the table
+// may name elements that were freed with the node that failed: use it only
+// after a load that succeeded.
+int32_t XmlLoadFileWithLines(XmlNode* document, XmlElementLines* lines);

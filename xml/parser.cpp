@@ -32,6 +32,11 @@ static void XmlSetErrorCode(XmlNode* document, const char* message, int32_t code
 
 static XmlNode* XmlDocumentOf(XmlNode* node) { return node ? node->document : nullptr; }
 
+// Null unless a caller asked for element lines: then one test per element.
+static thread_local XmlElementLines* XmlLinesToRecord = nullptr;
+
+void XmlRecordElementLines(XmlElementLines* lines) { XmlLinesToRecord = lines; }
+
 // A letter of the "C" locale, as XmlIsSpace.
 static bool XmlIsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
@@ -309,12 +314,14 @@ static const char* XmlParseElementAt(XmlNode* element, const char* position,
     }
     bool empty = false;
     if (afterName) {
+        if (XmlLinesToRecord) XmlElementLinesNote(XmlLinesToRecord, element, position);
         position = XmlAfterTagName(afterName, &empty);
     } else {
         position = XmlSkipSpace(position);
         if (!position || *position != XmlLess) {
             return XmlSetError(document, "unexpected character while parsing element tag !");
         }
+        if (XmlLinesToRecord) XmlElementLinesNote(XmlLinesToRecord, element, position);
         position = XmlReadTagName(position + 1, element, &empty);
     }
     if (!position) return XmlSetError(document, "can't read tag name while parsing element tag !");

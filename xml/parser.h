@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "element_lines.h"
 #include "model.h"
 
 // Elements nested deeper than this fail to parse, so that no input can
@@ -57,6 +58,11 @@ const char* XmlReadAttributes(const char* position, XmlNode* element, XmlParseOp
 // its one text child. Returns the position of the "</" that ends it, or the
 // end of the text; null when a child fails.
 const char* XmlReadContent(const char* position, XmlNode* element, XmlParseOptions* options);
+
+// While lines is set, on this thread, every element parsed notes where its
+// start tag begins (XmlElementLinesNote); null, the default, stops it. Set
+// by the loader for the length of one parse when its caller asks for lines.
+void XmlRecordElementLines(XmlElementLines* lines);
 
 // Creates, without parsing or linking it, the node whose kind the bytes at
 // position call for (position already past white space); the new node

@@ -188,12 +188,15 @@ TEST_F(PatchRunTest, WhatTheReaderTakesFromEachElement) {
 
 TEST_F(PatchRunTest, NothingSelectedStillRewritesTheTableUnchanged) {
     const std::string save = Save();
-    // The shipped example keeps its requests in a comment until edited.
+    // The shipped example keeps its requests in a comment until edited, also
+    // in CR LF, as the players' zip holds it.
     const std::string example = ReadFileBytes(GVTOOL_EXAMPLE_CONFIG);
+    std::string example_crlf;
+    for (char c : example) example_crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
     for (const char* config :
          {"<save_patcher/>", "<save_patcher><gvars></gvars></save_patcher>",
           "<patcher><gvars><gvar action='add' index='700' value='1'/></gvars></patcher>",
-          example.c_str()}) {
+          example.c_str(), example_crlf.c_str()}) {
         ToolRun run = Run(config);
         EXPECT_EQ(run.out, CompleteRun("adding new GVARs (0) to SAVE file\n",
                                        "setting GVARs (0) in SAVE file\n", UNCHANGED_SIZE_SAVING))

@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "fault_scenarios.h"
 #include "files.h"
 #include "journal.h"
 #include "parsed_document.h"
@@ -62,24 +63,11 @@ struct Scenario {
     }
 };
 
-const char GROWING_CONFIG[] =
-    "<save_patcher><gvars>\n"
-    "  <gvar action=\"add\" index=\"700\" value=\"1\"/>\n"
-    "  <gvar action=\"add\" index=\"702\" value=\"3\"/>\n"
-    "  <gvar action=\"change\" index=\"12\" value=\"9\"/>\n"
-    "</gvars></save_patcher>\n";
-
 // Grows the file by three entries and moves a tail of two chunks.
-Scenario Growing() { return {BuildSave(DefaultSaveParams(11, (1 << 20) + 5000)), GROWING_CONFIG}; }
+Scenario Growing() { return {GrowingSave(), GROWING_CONFIG}; }
 
 // Rewrites the table and its copy in place.
-Scenario InPlace() {
-    return {BuildSave(DefaultSaveParams(12, 5000)),
-            "<save_patcher><gvars>\n"
-            "  <gvar action=\"change\" index=\"12\" value=\"9\"/>\n"
-            "  <gvar action=\"change\" index=\"699\" value=\"-1\"/>\n"
-            "</gvars></save_patcher>\n"};
-}
+Scenario InPlace() { return {ChangingSave(), CHANGING_CONFIG}; }
 
 // A growing run on a table larger than two pages, so that its writes and
 // its restore cross page edges.

@@ -11,17 +11,21 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include "files.h"
+#include "platform/console.h"
 #include "platform/file.h"
 #include "platform/open.h"
 #include "platform/path.h"
+#include "tool_runner.h"
 
 namespace {
 
@@ -95,32 +99,32 @@ TEST(PlatformOpen, WhatAnExistingNameHolds) {
     TempDir dir;
     WriteFileBytes(dir / "file", "bytes");
     fs::create_directory(dir / "folder");
-    std::vector<std::pair<std::string, OpenOutcome>> rows = {
-        {"file", OpenOutcome::Opened},
-        {"missing", OpenOutcome::Missing},
-        {"folder", OpenOutcome::NotRegular},
-        {std::string(300, 'n'), OpenOutcome::NameTooLong},
+    std::vector<std::pair<std::string, OpenFailure>> rows = {
+        {"file", OpenFailure::None},
+        {"missing", OpenFailure::NoSuchFile},
+        {"folder", OpenFailure::IsFolder},
+        {std::string(300, 'n'), OpenFailure::NameTooLong},
     };
 #ifndef _WIN32
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
     fs::create_symlink("loop", dir / "loop");
-    rows.push_back({"fifo", OpenOutcome::NotRegular});
-    rows.push_back({"loop", OpenOutcome::NotRegular});
+    rows.push_back({"fifo", OpenFailure::NotAFile});
+    rows.push_back({"loop", OpenFailure::NotAFile});
 #endif
     for (const auto& [name, expected] : rows) {
         SCOPED_TRACE(name.substr(0, 20));
         for (const char* mode : {"rb", "r+b"}) {
-            OpenOutcome outcome = OpenOutcome::Failed;
+            OpenFailure outcome = OpenFailure::Other;
             FILE* stream = OpenExistingFileUtf8((dir / name).string(), mode, &outcome);
 #ifdef _WIN32
             // A path past Windows' limit may be called not found: either way
             // nothing can be there.
-            if (expected == OpenOutcome::NameTooLong && outcome == OpenOutcome::Missing) {
-                outcome = OpenOutcome::NameTooLong;
+            if (expected == OpenFailure::NameTooLong && outcome == OpenFailure::NoSuchFile) {
+                outcome = OpenFailure::NameTooLong;
             }
 #endif
             EXPECT_EQ(outcome, expected);
-            EXPECT_EQ(stream != nullptr, expected == OpenOutcome::Opened);
+            EXPECT_EQ(stream != nullptr, expected == OpenFailure::None);
             if (stream) {
                 char bytes[5];
                 EXPECT_EQ(fread(bytes, 1, 5, stream), 5u);
@@ -161,6 +165,45 @@ TEST(PlatformPath, RenameReplacesAndLinksAreCounted) {
     EXPECT_TRUE(FileLinkCount(stream, &links));
     EXPECT_EQ(links, 2u);
     fclose(stream);
+}
+
+// Text for a person reaches a file or a pipe as the bytes it is, malformed
+// UTF-8 too, in the stream's text mode; a console is written otherwise
+// (tests/windows). A stream that takes nothing is told apart.
+TEST(PlatformConsole, FilesAndPipesGetTheBytes) {
+    const std::string text = "gvdump: Дмитрий\\存档.DAT: cannot be opened\n\xff\xfe\n";
+    TempDir dir;
+    const std::string name = (dir / "out").string();
+    FILE* file = OpenFileUtf8(name, "w");
+    ASSERT_NE(file, nullptr);
+    EXPECT_TRUE(WriteUtf8(file, text));
+    EXPECT_TRUE(WriteUtf8(file, ""));
+    fclose(file);
+    EXPECT_EQ(ReadFileBytes(dir / "out"), PlatformText(text));
+
+    int ends[2];
+#ifdef _WIN32
+    ASSERT_EQ(_pipe(ends, 4096, _O_TEXT), 0);
+    _setmode(ends[0], _O_BINARY);  // the bytes the writer's text mode made
+#else
+    ASSERT_EQ(pipe(ends), 0);
+#endif
+    FILE* writer = fdopen(ends[1], "w");
+    ASSERT_NE(writer, nullptr);
+    EXPECT_TRUE(WriteUtf8(writer, text));
+    fclose(writer);
+    std::string piped;
+    char bytes[256];
+    for (int count; (count = static_cast<int>(read(ends[0], bytes, sizeof bytes))) > 0;) {
+        piped.append(bytes, static_cast<size_t>(count));
+    }
+    close(ends[0]);
+    EXPECT_EQ(piped, PlatformText(text));
+
+    FILE* read_only = OpenFileUtf8(name, "r");
+    ASSERT_NE(read_only, nullptr);
+    EXPECT_FALSE(WriteUtf8(read_only, text));
+    fclose(read_only);
 }
 
 }  // namespace

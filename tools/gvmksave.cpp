@@ -1,4 +1,4 @@
-// mksave.cpp - writes a synthetic save file from command-line parameters,
+// gvmksave.cpp - writes a synthetic save file from command-line parameters,
 // for the demo and for trying the patcher by hand.
 #include <cstdio>
 #include <cstdlib>
@@ -12,14 +12,14 @@
 namespace {
 
 const char USAGE[] =
-    "usage: mksave OUT [--gvars N] [--cities K] [--seed S] [--tail BYTES]\n"
+    "usage: gvmksave OUT [--gvars N] [--cities K] [--seed S] [--tail BYTES]\n"
     "\n"
     "Writes a synthetic save file to OUT: a generated 30055-byte header, a table\n"
     "of N GVARs (default 700) with values from seed S (default 1), a cities list\n"
     "of K invented names (default 12), three extra bytes, the copy of the table,\n"
     "the GVARs end marker and BYTES tail bytes from the seed (default 4096).\n"
     "With fewer than about 700 GVARs the markers fall before the places where\n"
-    "the patcher searches for them; mksave warns but writes the file.\n"
+    "the patcher searches for them; gvmksave warns but writes the file.\n"
     "Prints the resulting offsets.\n";
 
 bool ParseCount(const char* text, unsigned long limit, unsigned long* value) {
@@ -61,7 +61,7 @@ int main(int argc, char* argv[]) {
     if (cities != 12) params.city_names = InventCityNames(cities);
     const SaveLayout layout = DescribeSave(params);
     if (layout.gvars_end_offset < 0 || layout.cities_marker_distance < 0) {
-        std::cerr << "mksave: warning: a marker lies before its search start\n";
+        std::cerr << "gvmksave: warning: a marker lies before its search start\n";
     }
 
     const std::string bytes = BuildSave(params);
@@ -69,7 +69,7 @@ int main(int argc, char* argv[]) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
-        std::cerr << "mksave: cannot write " << argv[1] << "\n";
+        std::cerr << "gvmksave: cannot write " << argv[1] << "\n";
         return 1;
     }
     std::cout << argv[1] << ": " << layout.file_size << " bytes, " << layout.gvars_count
