@@ -316,8 +316,9 @@ void MarkdownReport::writeRun(std::ostream& out) const {
            "process ends (`dd bs=1M conv=fsync`); beside it a plain `cp` of the file, and "
            "`/bin/true` (a process that only starts and exits). `change-256MiB` runs on "
            "the same save as `tail-256MiB` with changes and removes only, so the file "
-           "keeps its size. The save is restored from a copy before every run of gvtool, "
-           "outside the timing; the mean time of that copy is the last column. The folders "
+           "keeps its size. The save is restored from a copy before every run of gvtool "
+           "and synced outside the timing, as a player's save is on the disk before a run; the "
+           "mean time of that copy and sync is the last column. The folders "
            "are made in the scratch folder named above.\n\n"
            "| case | save | requests | gvtool | copy + sync | cp | /bin/true | per request | "
            "per MiB of save | gvtool / (copy + sync) | gvtool / true | restore |\n"
@@ -468,7 +469,7 @@ void MarkdownReport::writeGoals(std::ostream& out) const {
         out << "- gvdump --check of 1,000,000 requests: " << Format("%.2f", ratio)
             << "x gvtool's loading and planning, goal <= 2x: " << verdict(ratio <= 2.0) << '\n';
     }
-    against_floor("tail-256MiB", "growing run, 256 MiB tail", 2.5);
+    against_floor("tail-256MiB", "growing run, 256 MiB tail", 2.0);
     against_floor("change-256MiB", "change-only run, same save", 0.05);
     const Cell* typical = find("run", "typical", "gvtool");
     const Cell* typical_synced = find("run", "typical", "copy+sync");
@@ -476,7 +477,9 @@ void MarkdownReport::writeGoals(std::ostream& out) const {
     if (typical && typical_synced && typical_true)
         out << "- typical run (" << Bytes(Counter(typical->counters, "save_bytes")) << " save, "
             << Format("%.0f", Counter(typical->counters, "requests")) << " requests, growing): "
-            << Format("%.2f", typical->seconds / typical_synced->seconds) << "x copy + sync, "
+            << Format("%.3f", typical->seconds / typical_synced->seconds)
+            << "x copy + sync, goal <= 1.60x: "
+            << verdict(typical->seconds / typical_synced->seconds <= 1.6) << "; "
             << Format("%.2f", typical->seconds / typical_true->seconds)
             << "x /bin/true (reported, no goal)\n";
     out << '\n';
